@@ -1,0 +1,121 @@
+#include "tools/machine_commands.h"
+
+#include "platform/journal.h"
+#include "platform/machine.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+#include <array>
+
+namespace tools {
+
+namespace {
+
+constexpr std::string_view ProgramName = "tavio-machine";
+
+int initCommand(const Console& console, std::span<const std::string> args)
+{
+    platform::machine::InitOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--standard-user") {
+            options.role = platform::machine::UserRole::StandardUser;
+        } else if (args[i] == "--user") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return fail(console, ExitUsage, "init: --user needs a user name");
+            options.userName = platform::text::toUtf16(args[++i]);
+        } else {
+            return fail(console, ExitUsage, "init: unknown option '" + args[i] + "'");
+        }
+    }
+    auto status = platform::machine::initialize(options);
+    if (!status)
+        return fail(console, ExitFailed,
+            "init: cannot make a machine at " + platform::machine::root().string() + ": " + explain(status.error()));
+    console.out << "Machine ready at " << platform::machine::root().string() << " (user "
+                << platform::text::toUtf8(options.userName) << ", "
+                << (options.role == platform::machine::UserRole::Administrator ? "administrator" : "standard user")
+                << ")\n";
+    return ExitSuccess;
+}
+
+int pathCommand(const Console& console, std::span<const std::string> args)
+{
+    if (args.size() != 1)
+        return fail(console, ExitUsage, "path: expected one Windows path, e.g. \"C:\\Program Files\"");
+    auto host = platform::paths::toHost(platform::text::toUtf16(args[0]), platform::paths::Lookup::ForCreate);
+    if (!host)
+        return fail(console, ExitFailed, "path: cannot map '" + args[0] + "': " + explain(host.error()));
+    console.out << host->string() << '\n';
+    return ExitSuccess;
+}
+
+int journalCommand(const Console& console, std::span<const std::string> args)
+{
+    std::string kind;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--kind" && i + 1 < args.size() && !args[i + 1].empty())
+            kind = args[++i];
+        else if (args[i] == "--kind")
+            return fail(console, ExitUsage, "journal: --kind needs a kind, e.g. setup.install");
+        else
+            return fail(console, ExitUsage, "journal: unknown option '" + args[i] + "'");
+    }
+    auto entries = kind.empty() ? platform::journal::read() : platform::journal::read(kind);
+    for (const auto& entry : entries)
+        console.out << platform::journal::format(entry) << '\n';
+    return ExitSuccess;
+}
+
+constexpr std::array Commands {
+    MachineCommand { "init", "[--standard-user] [--user NAME]",
+        "make a fresh machine at TAVIO_MACHINE (wipes the one there)", false, initCommand },
+    MachineCommand { "path", "WINPATH", "print the host path that a path on drive C: maps to", true, pathCommand },
+    MachineCommand { "reg", "query KEY [VALUE] | add KEY [VALUE TYPE DATA] | delete KEY [VALUE]",
+        "read and change the registry (KEY like HKLM\\Software\\KELTO\\Tavio Menu)", true, runRegistryCommand },
+    MachineCommand {
+        "journal", "[--kind KIND]", "print the machine journal, oldest entry first", true, journalCommand },
+};
+
+void printHelp(std::ostream& out)
+{
+    out << "usage: " << ProgramName << " COMMAND [ARGUMENTS]\n\n"
+        << "Looks at and changes the simulated tablet in the folder named by TAVIO_MACHINE\n"
+        << "(now " << platform::machine::root().string() << ").\n\n"
+        << "commands:\n";
+    for (const auto& command : Commands) {
+        out << "  " << command.name << ' ' << command.usage << '\n' << "      " << command.summary << '\n';
+    }
+    out << "\nreg add TYPE is REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ (parts split at \\0), REG_DWORD\n"
+        << "(decimal or 0x hex), REG_QWORD or REG_BINARY (hex bytes, e.g. 01ff or \"01 ff\").\n"
+        << "Every command but init acts as the machine's current user.\n";
+}
+
+} // namespace
+
+std::span<const MachineCommand> machineCommands()
+{
+    return Commands;
+}
+
+int runMachineTool(std::vector<std::string> args, std::ostream& out, std::ostream& err)
+{
+    const Console console { out, err, ProgramName };
+    if (args.empty())
+        return fail(console, ExitUsage, "no command given; try '" + std::string(ProgramName) + " --help'");
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printHelp(out);
+        return ExitSuccess;
+    }
+    for (const auto& command : Commands) {
+        if (args[0] != command.name)
+            continue;
+        if (command.needsMachine && !platform::machine::exists())
+            return fail(console, ExitFailed,
+                "no machine at " + platform::machine::root().string()
+                    + " (set TAVIO_MACHINE, or make one with 'tavio-machine init')");
+        return command.run(console, std::span<const std::string>(args).subspan(1));
+    }
+    return fail(console, ExitUsage, "unknown command '" + args[0] + "'; try '" + std::string(ProgramName) + " --help'");
+}
+
+} // namespace tools
