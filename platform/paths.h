@@ -24,9 +24,12 @@ enum class Lookup {
 // Maps a Windows path on drive C: to the host path inside the machine. Names
 // are looked up without regard to letter case, so "MENUDATA.TXT" finds a file
 // made as "MenuData.txt". Relative paths resolve against C:\.
-// Errors: 3 when a folder on the way is missing, 2 when the final component is
-// missing (Lookup::Existing), 161 for a path on another drive or with
-// invalid characters, 206 when longer than MaxPath - 1 units.
+// Errors: 3 when a folder on the way is missing (or is a file), 2 when the
+// final component is missing (Lookup::Existing), 161 for a path on another
+// drive, a UNC path or ".." above C:\, 123 for a name holding NUL, a control
+// character or one of <>:"|?* (the wildcards included), 206 when longer than
+// MaxPath - 1 units. Trailing dots and spaces of a name are ignored, as the
+// platform does.
 Result<std::filesystem::path> toHost(std::u16string_view windowsPath, Lookup lookup = Lookup::Existing);
 
 // The reverse, for host paths inside drive C: (used by the machine tool).
