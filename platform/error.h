@@ -42,6 +42,7 @@ enum class Error : uint32_t {
     MoreData = 234,
     WaitTimeout = 258,
     NoMoreItems = 259,
+    NotLocked = 158,
     NotOwner = 288,
     TooManyPosts = 298,
     NoToken = 1008,
@@ -56,8 +57,14 @@ enum class Error : uint32_t {
     Timeout = 1460,
 };
 
-constexpr uint32_t toCode(Error error) { return static_cast<uint32_t>(error); }
-constexpr Error fromCode(uint32_t code) { return static_cast<Error>(code); }
+constexpr uint32_t toCode(Error error)
+{
+    return static_cast<uint32_t>(error);
+}
+constexpr Error fromCode(uint32_t code)
+{
+    return static_cast<Error>(code);
+}
 
 // A short English name for logs and the machine tool ("ERROR_FILE_NOT_FOUND").
 std::string_view errorName(Error error);

@@ -74,7 +74,7 @@ public:
     // Cuts or extends the file at the current position.
     Status setEndOfFile();
     // Byte-range locks, not blocking: 33 when another handle holds an
-    // overlapping range, 158 (here 33) when unlocking a range not locked.
+    // overlapping range, 158 when unlocking a range that is not locked.
     Status lock(uint64_t offset, uint64_t length);
     Status unlock(uint64_t offset, uint64_t length);
     void close();
@@ -88,9 +88,14 @@ private:
 };
 
 // Opens or creates a file on the machine. Errors: 2 file not found, 3 path not
-// found, 5 access denied (a folder, or a read-only file opened for writing),
-// 32 sharing violation (another open's access or share mode conflicts),
-// 80 file exists (Create::New).
+// found, 5 access denied (a folder, or a read-only file opened for writing or
+// truncating), 32 sharing violation (another open's access or share mode
+// conflicts), 80 file exists (Create::New), 87 for unknown access, share or
+// create values and for Create::TruncateExisting without Access::Write, and
+// the path errors of paths::toHost. An existing file is truncated only once
+// the open holds its share reservation, so a conflicting open loses nothing.
+// An open asking Access::None takes no reservation: it neither conflicts nor
+// can lock ranges (5).
 Result<File> open(std::u16string_view windowsPath, Access access, Share share, Create create);
 
 // Copies a file. With Overwrite::No an existing destination fails with 80.
@@ -105,7 +110,8 @@ Status remove(std::u16string_view windowsPath);
 
 // Creates one folder: 183 when it exists already, 3 when its parent is missing.
 Status createDirectory(std::u16string_view windowsPath);
-// Removes an empty folder: 145 when not empty, 2/3 when absent.
+// Removes an empty folder: 145 when not empty, 2/3 when absent, 5 for a file
+// or the root.
 Status removeDirectory(std::u16string_view windowsPath);
 
 enum class Attribute : uint32_t {
@@ -121,8 +127,9 @@ struct FindData {
 };
 
 // Finds the directory entries matching a path whose last component may hold
-// the wildcards * and ?, matched without regard to case. 2 when nothing
-// matches, 3 when the folder is missing.
+// the wildcards * and ?, matched without regard to case ("*.*" matches every
+// name, dotted or not). Entries come sorted by name, without "." and "..".
+// 2 when nothing matches, 3 when the folder is missing.
 Result<std::vector<FindData>> find(std::u16string_view pattern);
 
 // Attributes of one file or folder; 2 or 3 when absent.

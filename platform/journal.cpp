@@ -31,11 +31,21 @@ void appendEscaped(std::string& out, std::string_view text)
     out += '"';
     for (char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char buffer[8];
@@ -64,7 +74,9 @@ std::string programName()
 // A small reader for the lines this file writes; nothing more general.
 class LineParser {
 public:
-    explicit LineParser(std::string_view line) : m_line(line) { }
+    explicit LineParser(std::string_view line)
+        : m_line(line)
+    { }
 
     bool parse(Entry& entry)
     {
@@ -144,9 +156,15 @@ private:
                 return false;
             char escaped = m_line[m_pos++];
             switch (escaped) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 if (m_pos + 4 > m_line.size())
                     return false;
@@ -154,7 +172,8 @@ private:
                 m_pos += 4;
                 break;
             }
-            default: out += escaped;
+            default:
+                out += escaped;
             }
         }
         return false;
@@ -260,7 +279,7 @@ std::string format(const Entry& entry)
     localtime_r(&seconds, &local);
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%06u", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<unsigned>(entry.timeMicroseconds % 1000000));
+        static_cast<unsigned>(entry.timeMicroseconds % 1000000));
     std::string out = std::string(stamp) + " " + std::to_string(entry.pid) + " " + entry.program + " " + entry.kind;
     for (const auto& [name, value] : entry.fields) {
         out += " " + name + "=";

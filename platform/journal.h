@@ -17,7 +17,7 @@ struct Entry {
     uint64_t timeMicroseconds { 0 }; // since the Unix epoch
     int32_t pid { 0 };
     std::string program; // file name of the recording process
-    std::string kind;    // dotted name: "process.start", "messagebox.show"
+    std::string kind; // dotted name: "process.start", "messagebox.show"
     Fields fields;
 
     // The value of a field, or empty when the entry has none by that name.

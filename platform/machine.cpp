@@ -34,12 +34,27 @@ fs::path root()
     return fs::temp_directory_path() / "tavio-machine";
 }
 
-fs::path driveC() { return root() / "drive_c"; }
-fs::path storePath() { return root() / "machine.db"; }
-fs::path journalPath() { return root() / "journal.jsonl"; }
-fs::path runtimeFolder() { return root() / "run"; }
+fs::path driveC()
+{
+    return root() / "drive_c";
+}
+fs::path storePath()
+{
+    return root() / "machine.db";
+}
+fs::path journalPath()
+{
+    return root() / "journal.jsonl";
+}
+fs::path runtimeFolder()
+{
+    return root() / "run";
+}
 
-bool exists() { return fs::exists(root() / MarkerName); }
+bool exists()
+{
+    return fs::exists(root() / MarkerName);
+}
 
 Status initialize(const InitOptions& options)
 {
@@ -73,9 +88,9 @@ Status initialize(const InitOptions& options)
 
     // The drive's fixed folders.
     for (std::u16string folderPath :
-         { paths::windowsDirectory(), paths::systemDirectory(), std::u16string(u"C:\\Program Files"),
-           std::u16string(u"C:\\Documents and Settings"), paths::profileDirectory(options.userName),
-           paths::append(paths::profileDirectory(options.userName), u"Application Data") }) {
+        { paths::windowsDirectory(), paths::systemDirectory(), std::u16string(u"C:\\Program Files"),
+            std::u16string(u"C:\\Documents and Settings"), paths::profileDirectory(options.userName),
+            paths::append(paths::profileDirectory(options.userName), u"Application Data") }) {
         auto made = files::createDirectory(folderPath);
         if (!made && made.error() != Error::AlreadyExists)
             return made.error();

@@ -14,9 +14,9 @@ namespace platform::machine {
 std::filesystem::path root();
 
 // Fixed places inside the machine folder.
-std::filesystem::path driveC();        // the folder that drive C: maps to
-std::filesystem::path storePath();     // registry and machine configuration (SQLite)
-std::filesystem::path journalPath();   // the machine journal
+std::filesystem::path driveC(); // the folder that drive C: maps to
+std::filesystem::path storePath(); // registry and machine configuration (SQLite)
+std::filesystem::path journalPath(); // the machine journal
 std::filesystem::path runtimeFolder(); // sockets and lock files of the object manager
 
 enum class UserRole {

@@ -20,8 +20,12 @@ namespace platform::sync {
 class Handle {
 public:
     Handle() = default;
-    explicit Handle(uint32_t value) : m_value(value) { }
-    Handle(Handle&& other) noexcept : m_value(other.release()) { }
+    explicit Handle(uint32_t value)
+        : m_value(value)
+    { }
+    Handle(Handle&& other) noexcept
+        : m_value(other.release())
+    { }
     Handle& operator=(Handle&& other) noexcept;
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
@@ -92,6 +96,10 @@ struct WaitOutcome {
 // several are, or the time-out passes. Waiting costs no CPU.
 Result<WaitOutcome> waitAny(std::span<const Handle* const> objects, std::chrono::milliseconds timeout);
 Result<WaitOutcome> waitOne(const Handle& object, std::chrono::milliseconds timeout);
+
+// How many threads of the machine wait on the object at this moment, as a
+// debugger or the machine tool sees it (no program relies on it).
+Result<uint32_t> countWaiters(const Handle& object);
 
 // Sleeps the calling thread (the platform's Sleep).
 void sleep(std::chrono::milliseconds duration);

@@ -58,7 +58,10 @@ Child& Child::operator=(Child&& other) noexcept
     return *this;
 }
 
-Child::~Child() { kill(); }
+Child::~Child()
+{
+    kill();
+}
 
 std::optional<int> Child::wait(std::chrono::milliseconds timeout)
 {
@@ -97,7 +100,7 @@ void Child::kill()
 }
 
 Child spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-            const std::optional<std::filesystem::path>& outputFile)
+    const std::optional<std::filesystem::path>& outputFile)
 {
     std::vector<std::string> all;
     all.push_back(program.string());
@@ -121,8 +124,8 @@ Child spawn(const std::filesystem::path& program, const std::vector<std::string>
     return Child(pid);
 }
 
-Completed run(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-              std::chrono::milliseconds timeout)
+Completed run(
+    const std::filesystem::path& program, const std::vector<std::string>& arguments, std::chrono::milliseconds timeout)
 {
     char pattern[] = "/tmp/tavio-run-XXXXXX";
     int fd = mkstemp(pattern);

@@ -48,8 +48,14 @@ private:
 class Child {
 public:
     Child() = default;
-    explicit Child(int pid) : m_pid(pid) { }
-    Child(Child&& other) noexcept : m_pid(other.m_pid) { other.m_pid = -1; }
+    explicit Child(int pid)
+        : m_pid(pid)
+    { }
+    Child(Child&& other) noexcept
+        : m_pid(other.m_pid)
+    {
+        other.m_pid = -1;
+    }
     Child& operator=(Child&& other) noexcept;
     ~Child();
 
@@ -68,7 +74,7 @@ private:
 // Starts a program with arguments; it inherits this process's environment
 // (so the same TAVIO_MACHINE). Standard output goes to `outputFile` when set.
 Child spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-            const std::optional<std::filesystem::path>& outputFile = std::nullopt);
+    const std::optional<std::filesystem::path>& outputFile = std::nullopt);
 
 // Runs a program to its end and returns its exit code and standard output
 // (with standard error appended).
@@ -77,7 +83,7 @@ struct Completed {
     std::string output;
 };
 Completed run(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-              std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // Where the build put a helper program of the tests / a program of the system.
 std::filesystem::path helperProgram(std::string_view name);
