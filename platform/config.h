@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform::config {
 
@@ -13,6 +15,11 @@ namespace platform::config {
 // so that every process sees a change at once.
 std::optional<std::string> get(std::string_view name);
 Status set(std::string_view name, std::string_view value);
+// Removes a setting; 2 when there was none.
 Status erase(std::string_view name);
+
+// Every setting whose name starts with `prefix` ("user." lists the users),
+// sorted by name.
+std::vector<std::pair<std::string, std::string>> list(std::string_view prefix = {});
 
 } // namespace platform::config
