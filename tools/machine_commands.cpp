@@ -31,6 +31,7 @@ int initCommand(const Console& console, std::span<const std::string> args)
     if (!status)
         return fail(console, ExitFailed,
             "init: cannot make a machine at " + platform::machine::root().string() + ": " + explain(status.error()));
+    recordObjectManager(RecordMode::Always);
     console.out << "Machine ready at " << platform::machine::root().string() << " (user "
                 << platform::text::toUtf8(options.userName) << ", "
                 << (options.role == platform::machine::UserRole::Administrator ? "administrator" : "standard user")

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <iomanip>
 #include <iterator>
-#include <unistd.h>
 
 #ifndef TAVIO_VERSION
 #define TAVIO_VERSION "0.0.0"
@@ -107,6 +106,7 @@ int install(const Console& console, std::span<const std::string> args)
 
     // An installer asks for elevation once and then may write anywhere.
     platform::security::runElevated();
+    recordObjectManager(RecordMode::IfStale);
 
     auto made = platform::files::createDirectory(ApplicationFolder);
     if (!made && made.error() != platform::Error::AlreadyExists)
@@ -177,15 +177,6 @@ void printHelp(std::ostream& out)
 std::span<const Deliverable> deliverables()
 {
     return Deliverables;
-}
-
-std::filesystem::path ownFolder()
-{
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return std::filesystem::current_path(error);
-    return self.parent_path();
 }
 
 int runSetupTool(std::vector<std::string> args, std::ostream& out, std::ostream& err)

@@ -29,8 +29,4 @@ inline constexpr std::u16string_view SettingsKey = u"Software\\KELTO\\Tavio Menu
 inline constexpr std::u16string_view ApplicationFolder = u"C:\\Program Files\\Tavio Menu";
 inline constexpr std::u16string_view HelpFileName = u"TavioMenu.hlp";
 
-// The folder holding the running program (from /proc/self/exe): where the
-// build put the deliverables beside the installer.
-std::filesystem::path ownFolder();
-
 } // namespace tools

@@ -1,6 +1,10 @@
 #include "tools/tool_common.h"
 
+#include "platform/machine.h"
+
 #include <charconv>
+#include <fstream>
+#include <unistd.h>
 
 namespace tools {
 
@@ -84,6 +88,30 @@ std::optional<uint64_t> parseQword(std::string_view text)
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
+}
+
+std::filesystem::path ownFolder()
+{
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return std::filesystem::current_path(error);
+    return self.parent_path();
+}
+
+void recordObjectManager(RecordMode mode)
+{
+    const std::filesystem::path record = platform::machine::root() / "objectd.path";
+    if (mode == RecordMode::IfStale) {
+        std::ifstream in(record);
+        std::string recorded;
+        if (std::getline(in, recorded) && !recorded.empty() && ::access(recorded.c_str(), X_OK) == 0)
+            return;
+    }
+    const std::filesystem::path program = ownFolder() / "tavio-machined";
+    if (::access(program.c_str(), X_OK) != 0)
+        return;
+    std::ofstream(record) << program.string() << '\n';
 }
 
 std::optional<uint32_t> parseDword(std::string_view text)

@@ -3,6 +3,7 @@
 #include "platform/error.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -36,5 +37,16 @@ int fail(const Console& console, int exitCode, std::string_view message);
 // the text is not such a number or does not fit.
 std::optional<uint64_t> parseQword(std::string_view text);
 std::optional<uint32_t> parseDword(std::string_view text);
+
+// The folder holding the running program (from /proc/self/exe): where the
+// build put the object manager and the deliverables beside the tools.
+std::filesystem::path ownFolder();
+
+// Writes objectd.path into the machine folder: where the object manager
+// program lies, so that programs run from the machine's own drive (which
+// holds no object manager) can start it. With RecordMode::IfStale an existing
+// record is kept while it names a program that can still be run.
+enum class RecordMode { Always, IfStale };
+void recordObjectManager(RecordMode mode);
 
 } // namespace tools

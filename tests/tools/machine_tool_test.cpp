@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace {
@@ -295,6 +296,56 @@ TEST(MachineToolWithoutMachine, CommandsAskForInitAndInitMakesTheMachine)
         auto profile = machineTool({ "path", "C:\\Documents and Settings\\Pat" });
         EXPECT_EQ(profile.exitCode, 0) << profile.output;
         EXPECT_TRUE(std::filesystem::is_directory(profile.output.substr(0, profile.output.size() - 1)));
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+// Unsets a variable for the life of the guard.
+class UnsetVariableGuard {
+public:
+    explicit UnsetVariableGuard(const char* name)
+        : m_name(name)
+    {
+        if (const char* previous = std::getenv(name))
+            m_previous = previous;
+        unsetenv(name);
+    }
+    ~UnsetVariableGuard()
+    {
+        if (m_previous)
+            setenv(m_name, m_previous->c_str(), 1);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_previous;
+};
+
+TEST(MachineToolWithoutMachine, InitRecordsTheObjectManagerForProgramsRunFromTheMachinesDrive)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavio-tool-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path folder = pattern;
+    {
+        MachineFolderGuard guard(folder / "machine");
+        auto made = machineTool({ "init" });
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+
+        // A copy of a program inside the machine has no object manager beside
+        // it; with the build folder out of sight it can only find the one that
+        // init recorded. Installing opens files, which needs the manager.
+        UnsetVariableGuard noBin("TAVIO_BIN");
+        UnsetVariableGuard noManager("TAVIO_MACHINED");
+        const std::filesystem::path copied = folder / "machine" / "drive_c" / "Program Files" / "tavio-setup";
+        std::filesystem::copy_file(testkit::systemProgram("tavio-setup"), copied);
+        const std::filesystem::path source = folder / "source";
+        std::filesystem::create_directory(source);
+        std::ofstream(source / "BlankHtm.htm") << "<html></html>";
+        auto installed = testkit::run(copied, { "install", "--source", source.string() });
+        EXPECT_EQ(installed.exitCode, 0) << installed.output;
+        EXPECT_EQ(testkit::readFile(folder / "machine" / "drive_c" / "Program Files" / "Tavio Menu" / "BlankHtm.htm"),
+            "<html></html>");
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
