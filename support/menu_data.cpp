@@ -14,6 +14,7 @@ namespace support {
 
 namespace files = platform::files;
 using platform::Error;
+using platform::Result;
 using platform::Status;
 
 namespace {
@@ -37,9 +38,9 @@ std::u16string backupPath()
     return siblingPath(dataPath(), common::BackupFileName);
 }
 
-// Reads until `size` bytes are in or the file ends. A short count at the end
-// of the file is not an error: the checksum decides whether the data holds.
-Status readUpTo(files::File& file, std::byte* destination, size_t size)
+// Reads until `size` bytes are in or the file ends; the count read. A short
+// count at the end of the file is not a read error.
+Result<size_t> readUpTo(files::File& file, std::byte* destination, size_t size)
 {
     size_t done = 0;
     while (done < size) {
@@ -50,7 +51,7 @@ Status readUpTo(files::File& file, std::byte* destination, size_t size)
             break;
         done += *got;
     }
-    return {};
+    return done;
 }
 
 Status writeAll(files::File& file, const std::byte* source, size_t size)
@@ -124,33 +125,43 @@ uint32_t ReadTavioMenuData(TavioMenuData* data)
         { bytesOf(&data->LastTabIDUsed),
             u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Fail to read last Tab ID used.  Error Code = %d\n" },
     };
+    // NOTE: a file that ends before its DataSize and checksum does is damaged
+    // even when the checksum happens to match: the bytes not read keep what
+    // the caller's block held before, which may be the very menu the file
+    // lost, and an empty file would read as a valid empty menu.
+    bool complete = true;
     for (const Step& step : header) {
-        if (auto read = readUpTo(file, step.destination, sizeof(uint32_t)); !read) {
+        auto read = readUpTo(file, step.destination, sizeof(uint32_t));
+        if (!read) {
             logError(step.failure, read.code());
             return ReadDamaged;
         }
+        complete = complete && *read == sizeof(uint32_t);
     }
 
     // NOTE: the header is checked before the entries are read: a DataSize
     // beyond the entry area would otherwise be read over the rest of the
     // caller's memory, and one that disagrees with NumEntries describes no
     // menu the library writes.
-    if (!headerFits(*data)) {
+    if (!complete || !headerFits(*data)) {
         logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Failed Validate Tavio Menu Data\n");
         return ReadDamaged;
     }
 
-    if (auto read = readUpTo(file, bytesOf(data->TabInfo), data->DataSize); !read) {
-        logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Fail to read Data Info.  ErrorCode = %d\n", read.code());
+    auto entries = readUpTo(file, bytesOf(data->TabInfo), data->DataSize);
+    if (!entries) {
+        logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Fail to read Data Info.  ErrorCode = %d\n", entries.code());
         return ReadDamaged;
     }
-    if (auto read = readUpTo(file, bytesOf(&data->CheckSum), sizeof(uint32_t)); !read) {
-        logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Fail to read Checksum.  ErrorCode = %d\n", read.code());
+    auto checkSum = readUpTo(file, bytesOf(&data->CheckSum), sizeof(uint32_t));
+    if (!checkSum) {
+        logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Fail to read Checksum.  ErrorCode = %d\n", checkSum.code());
         return ReadDamaged;
     }
+    complete = *entries == data->DataSize && *checkSum == sizeof(uint32_t);
     file.close();
 
-    if (!ValidateTavioData(data)) {
+    if (!ValidateTavioData(data) || !complete) {
         logError(u"TAVIOSUPPORT: ERROR: ReadTavioMenuData: Failed Validate Tavio Menu Data\n");
         return ReadDamaged;
     }

@@ -29,7 +29,8 @@ bool ValidateTavioData(const TavioMenuData* data);
 
 // Fills the caller's block in place: the header, the DataSize bytes of
 // entries and CheckSum; other bytes keep their content. Returns 0, 1, 8 or 9
-// (above); 87 for a null block.
+// (above); 87 for a null block. A header that does not fit the block and a
+// file that ends before its checksum are damaged (9).
 uint32_t ReadTavioMenuData(TavioMenuData* data);
 
 // Writes the block with its checksum computed into the function's own copy,
