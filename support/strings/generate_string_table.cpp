@@ -172,6 +172,16 @@ std::u16string decodeText(const std::string& quoted, const std::string& where)
             fail(where, std::string("unknown escape \\") + escape);
         }
     }
+    // Escapes can name surrogates one by one; only whole pairs make valid text.
+    for (size_t i = 0; i < out.size(); ++i) {
+        bool high = out[i] >= 0xD800 && out[i] <= 0xDBFF;
+        bool low = out[i] >= 0xDC00 && out[i] <= 0xDFFF;
+        bool pairedHigh = high && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF;
+        if (low || (high && !pairedHigh))
+            fail(where, "unpaired surrogate in text");
+        if (pairedHigh)
+            ++i;
+    }
     return out;
 }
 
