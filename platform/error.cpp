@@ -81,6 +81,8 @@ std::string_view errorName(Error error)
         return "ERROR_TOO_MANY_POSTS";
     case Error::NoToken:
         return "ERROR_NO_TOKEN";
+    case Error::DllInitFailed:
+        return "ERROR_DLL_INIT_FAILED";
     case Error::ServiceNotActive:
         return "ERROR_SERVICE_NOT_ACTIVE";
     case Error::NotAllAssigned:

@@ -46,6 +46,7 @@ enum class Error : uint32_t {
     NotOwner = 288,
     TooManyPosts = 298,
     NoToken = 1008,
+    DllInitFailed = 1114,
     BadEnvironment = 10,
     ServiceNotActive = 1062,
     InvalidWindowHandle = 1400,
