@@ -49,6 +49,8 @@ bool isDriveLetter(char16_t unit)
 // and the platform's trailing dots and spaces taken off each name.
 Result<std::vector<std::u16string>> components(std::u16string_view path)
 {
+    if (path.empty())
+        return Error::PathNotFound; // as the platform answers an empty name
     if (path.size() >= MaxPath)
         return Error::FilenameExcedRange;
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))

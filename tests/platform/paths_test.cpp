@@ -74,6 +74,7 @@ std::vector<MappingCase> mappingCases()
         { std::u16string(u"C:\\Menu\0Data", 12), L::ForCreate, "", Error::InvalidName },
         { u"C:\\...", L::ForCreate, "", Error::InvalidName },
         { tooLong, L::ForCreate, "", Error::FilenameExcedRange },
+        { u"", L::ForCreate, "", Error::PathNotFound },
     };
 }
 
