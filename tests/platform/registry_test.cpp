@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 using namespace platform;
 using namespace platform::registry;
@@ -371,6 +373,42 @@ TEST_F(RegistryTest, ConcurrentWritersLoseAndTearNothing)
     auto stamp = registrytest::readPattern(shared->data);
     ASSERT_TRUE(stamp);
     EXPECT_EQ(stamp->round, Rounds - 1);
+}
+
+// The threads of one process each use a connection of their own.
+TEST_F(RegistryTest, ThreadsOfOneProcessWriteAtOnce)
+{
+    constexpr uint32_t Threads = 4;
+    constexpr uint32_t Rounds = 60;
+    Key key = create(Root::CurrentUser, u"Software\\Threads");
+    std::atomic<int> failures { 0 };
+    std::vector<std::thread> threads;
+    for (uint32_t thread = 0; thread < Threads; ++thread) {
+        threads.emplace_back([&, thread] {
+            for (uint32_t round = 0; round < Rounds; ++round) {
+                auto pattern = registrytest::makePattern({ thread, round });
+                auto name = u"T" + text::toUtf16(std::to_string(thread)) + u"R" + text::toUtf16(std::to_string(round));
+                if (!setValue(key, name, ValueType::Binary, pattern)
+                    || !setValue(key, u"Shared", ValueType::Binary, pattern))
+                    ++failures;
+                auto shared = getValue(key, u"Shared");
+                if (!shared || !registrytest::readPattern(shared->data))
+                    ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(valueNames(key).size(), Threads * Rounds + 1);
+    for (uint32_t thread = 0; thread < Threads; ++thread) {
+        for (uint32_t round = 0; round < Rounds; ++round) {
+            auto name = u"T" + text::toUtf16(std::to_string(thread)) + u"R" + text::toUtf16(std::to_string(round));
+            auto value = getValue(key, name);
+            ASSERT_TRUE(value);
+            EXPECT_EQ(registrytest::readPattern(value->data), (registrytest::Stamp { thread, round }));
+        }
+    }
 }
 
 TEST_F(RegistryTest, EachMachineHasItsOwnRegistry)
