@@ -10,6 +10,18 @@
 #include <algorithm>
 #include <string>
 
+// The data file MenuData.txt, layout 1 (the only one; the file carries no
+// version or magic, so its layout can never change):
+//
+//   offset 0               4 bytes   DataSize (NumEntries * 1052, at most 42080)
+//   offset 4               4 bytes   NumEntries (at most 40)
+//   offset 8               4 bytes   LastTabIDUsed
+//   offset 12              DataSize  the first NumEntries TabInfo entries, as in the block
+//   offset 12 + DataSize   4 bytes   CheckSum: wrapping byte sum of the bytes before it
+//
+// All integers little-endian. MenuData.bak beside it is a plain copy made
+// after every good write.
+
 namespace support {
 
 namespace files = platform::files;
