@@ -59,9 +59,8 @@ bool isValidUserName(std::u16string_view name)
     return name.find_first_not_of(u" .") != std::u16string_view::npos;
 }
 
-} // namespace
-
-Account currentUser()
+// The current user as the store records it; an error when it cannot be read.
+Result<Account> readCurrentUser()
 {
     Account account = defaultAccount();
     auto status = store::transact(store::Mode::Read, [&]() -> Status {
@@ -74,8 +73,15 @@ Account currentUser()
         return {};
     });
     if (!status)
-        return defaultAccount();
+        return status.error();
     return account;
+}
+
+} // namespace
+
+Account currentUser()
+{
+    return readCurrentUser().valueOr(defaultAccount());
 }
 
 std::vector<Account> users()
@@ -119,7 +125,12 @@ std::vector<std::u16string> tokenGroups()
 
 bool isAdministrator()
 {
-    return elevated.load(std::memory_order_relaxed) || currentUser().role == machine::UserRole::Administrator;
+    if (elevated.load(std::memory_order_relaxed))
+        return true;
+    // NOTE: a store that cannot be read grants nothing, whatever the
+    // default user would be.
+    auto user = readCurrentUser();
+    return user && user->role == machine::UserRole::Administrator;
 }
 
 void runElevated()

@@ -9,6 +9,9 @@
 #include <thread>
 #include <unordered_map>
 
+#include <climits>
+#include <unistd.h>
+
 namespace platform::store {
 
 /*
@@ -92,11 +95,19 @@ struct ThreadStore {
     std::unordered_map<const char*, sqlite3_stmt*> statements;
     int depth { 0 }; // nesting of transact() calls
     int failure { SQLITE_OK }; // the first failing step of the current transaction
+    pid_t owner { 0 }; // the process that opened the connection
 
     ~ThreadStore() { close(); }
 
     void close()
     {
+        // NOTE: a connection inherited through fork() belongs to the parent;
+        // closing it here could disturb the parent's locks, so it is dropped.
+        if (db && owner != ::getpid()) {
+            db = nullptr;
+            statements.clear();
+            depth = 0;
+        }
         for (auto& [sql, statement] : statements)
             sqlite3_finalize(statement);
         statements.clear();
@@ -216,11 +227,13 @@ sqlite3* connection()
 {
     std::string path = machine::storePath().string();
     auto& state = threadStore;
-    if (state.db && state.path == path && state.generation == storeGeneration.load(std::memory_order_relaxed))
+    bool current = state.db && state.path == path && state.generation == storeGeneration.load(std::memory_order_relaxed)
+        && state.owner == ::getpid();
+    if (current)
         return state.db;
     // NOTE: never switch stores under an open transaction; it finishes on
     // the connection it began on.
-    if (state.db && state.depth > 0)
+    if (state.db && state.depth > 0 && state.owner == ::getpid())
         return state.db;
     state.close();
 
@@ -240,6 +253,7 @@ sqlite3* connection()
         return nullptr;
     }
     state.db = db;
+    state.owner = ::getpid();
     state.path = std::move(path);
     state.generation = storeGeneration.load(std::memory_order_relaxed);
     return db;
@@ -296,9 +310,11 @@ Status transact(Mode mode, const std::function<Status()>& work)
     auto& state = threadStore;
     if (state.depth > 0) {
         ++state.depth;
-        Status status = work();
-        --state.depth;
-        return status;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave { state.depth };
+        return work();
     }
 
     const auto deadline = std::chrono::steady_clock::now() + RetryLimit;
@@ -309,8 +325,22 @@ Status transact(Mode mode, const std::function<Status()>& work)
         state.failure = SQLITE_OK;
         int rc = execute(db, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
         if (rc == SQLITE_OK) {
+            // Should `work` throw, the transaction ends undone and the thread
+            // is left ready for the next one.
+            struct Abandon {
+                sqlite3* db;
+                int& depth;
+                bool armed { true };
+                ~Abandon()
+                {
+                    depth = 0;
+                    if (armed)
+                        execute(db, "ROLLBACK");
+                }
+            } abandon { db, state.depth };
             state.depth = 1;
             Status status = work();
+            abandon.armed = false;
             state.depth = 0;
             if (state.failure == SQLITE_OK && status.ok()) {
                 rc = execute(db, "COMMIT");
@@ -381,7 +411,9 @@ Statement& Statement::bind(int index, int64_t value)
 
 Statement& Statement::bind(int index, std::string_view text)
 {
-    if (m_statement)
+    if (text.size() > INT_MAX)
+        remember(SQLITE_TOOBIG);
+    else if (m_statement)
         sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return *this;
 }
@@ -390,6 +422,10 @@ Statement& Statement::bind(int index, std::span<const std::byte> data)
 {
     if (!m_statement)
         return *this;
+    if (data.size() > INT_MAX) {
+        remember(SQLITE_TOOBIG);
+        return *this;
+    }
     // A null pointer would bind SQL NULL; an empty value is an empty blob.
     if (data.empty())
         sqlite3_bind_zeroblob(m_statement, index, 0);
