@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using namespace platform;
 
 namespace {
@@ -89,6 +91,19 @@ TEST_F(SecurityTest, AStoreOfAnotherLayoutIsNotUsed)
     auto key = registry::openKey(registry::Root::LocalMachine, u"SOFTWARE", registry::Access::Read);
     EXPECT_EQ(key.error(), Error::GenFailure);
     EXPECT_FALSE(config::get("kept"));
+}
+
+TEST_F(SecurityTest, AThrowingTransactionIsUndoneAndTheThreadGoesOn)
+{
+    EXPECT_THROW((void)store::transact(store::Mode::Write,
+                     []() -> Status {
+                         EXPECT_TRUE(config::set("half.done", "1"));
+                         throw std::runtime_error("interrupted");
+                     }),
+        std::runtime_error);
+    EXPECT_FALSE(config::get("half.done"));
+    EXPECT_TRUE(config::set("after", "1"));
+    EXPECT_EQ(config::get("after"), "1");
 }
 
 } // namespace
