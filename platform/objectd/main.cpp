@@ -138,37 +138,47 @@ int main(int argc, char** argv)
             return 1;
         manager.expireWaits(objectd::Clock::now());
 
+        // Read everything first and close the connections that ended before
+        // serving any request: a program that has been reaped is gone for
+        // whoever asks next, as its handles close before its exit is seen.
         std::vector<objectd::ConnectionId> closed;
         for (size_t i = 1; i < fds.size(); ++i) {
             Client& client = clients[ids[i]];
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            for (;;) {
                 char buffer[8192];
                 ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                    closed.push_back(ids[i]);
+                if (n > 0) {
+                    client.input.append(buffer, static_cast<size_t>(n));
                     continue;
                 }
-                if (n > 0)
-                    client.input.append(buffer, static_cast<size_t>(n));
-                while (client.input.size() >= 4) {
-                    uint32_t size = 0;
-                    std::memcpy(&size, client.input.data(), 4);
-                    if (size > platform::objects::wire::MaxFrame) {
-                        closed.push_back(ids[i]);
-                        break;
-                    }
-                    if (client.input.size() < 4 + size)
-                        break;
-                    std::string body = client.input.substr(4, size);
-                    client.input.erase(0, 4 + size);
-                    manager.handle(ids[i], body);
-                }
+                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                    closed.push_back(ids[i]);
+                break;
             }
         }
         for (auto id : closed) {
             ::close(clients[id].fd);
             clients.erase(id);
             manager.connectionClosed(id);
+        }
+        for (auto& [id, client] : clients) {
+            while (client.input.size() >= 4) {
+                uint32_t size = 0;
+                std::memcpy(&size, client.input.data(), 4);
+                if (size > platform::objects::wire::MaxFrame) {
+                    // A broken peer: drop what it sent; its socket closes below.
+                    client.input.clear();
+                    ::shutdown(client.fd, SHUT_RDWR);
+                    break;
+                }
+                if (client.input.size() < 4 + size)
+                    break;
+                std::string body = client.input.substr(4, size);
+                client.input.erase(0, 4 + size);
+                manager.handle(id, body);
+            }
         }
 
         if (fds[0].revents & POLLIN) {
