@@ -1,6 +1,7 @@
 #include "tools/setup_commands.h"
 
 #include "tools/tool_common.h"
+#include "tools/uninstall_command.h"
 
 #include "platform/files.h"
 #include "platform/journal.h"
@@ -169,7 +170,9 @@ void printHelp(std::ostream& out)
         << "\n           of the machine at TAVIO_MACHINE and writes its settings under\n"
         << "           HKEY_LOCAL_MACHINE\\" << platform::text::toUtf8(SettingsKey) << ".\n"
         << "           The files come from the installer's own folder, or from FOLDER.\n"
-        << "uninstall  removes the product again (not available yet).\n";
+        << "uninstall  tells the running programs to exit (about 9 seconds), removes the\n"
+        << "           product's files, its folder when empty, its machine-wide settings\n"
+        << "           and its logon start value. The users' data and settings stay.\n";
 }
 
 } // namespace
@@ -191,7 +194,7 @@ int runSetupTool(std::vector<std::string> args, std::ostream& out, std::ostream&
     if (args[0] == "install")
         return install(console, std::span<const std::string>(args).subspan(1));
     if (args[0] == "uninstall")
-        return fail(console, ExitFailed, "uninstall: not available yet");
+        return uninstall(console, std::span<const std::string>(args).subspan(1));
     return fail(console, ExitUsage, "unknown command '" + args[0] + "'; try '" + std::string(ProgramName) + " --help'");
 }
 

@@ -175,7 +175,7 @@ TEST_F(SetupToolTest, UnavailableAndUnknownCommandsFail)
         int exitCode;
         const char* message;
     } cases[] = {
-        { { "uninstall" }, 1, "not available yet" },
+        { { "uninstall" }, 1, "Tavio Menu is not installed" },
         { {}, 2, "no command" },
         { { "repair" }, 2, "unknown command 'repair'" },
         { { "install", "--source" }, 2, "--source needs a folder" },
