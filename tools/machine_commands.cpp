@@ -1,8 +1,11 @@
 #include "tools/machine_commands.h"
 
+#include "tools/standins/install.h"
+
 #include "platform/journal.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "platform/security.h"
 #include "platform/text.h"
 
 #include <array>
@@ -32,6 +35,16 @@ int initCommand(const Console& console, std::span<const std::string> args)
         return fail(console, ExitFailed,
             "init: cannot make a machine at " + platform::machine::root().string() + ": " + explain(status.error()));
     recordObjectManager(RecordMode::Always);
+    // Making the machine is its builder's work: the platform's own programs
+    // and their associations go in as administrator, whoever the user is.
+    platform::security::runElevated();
+    auto programs = standins::installPlatformPrograms(ownFolder());
+    if (!programs)
+        return fail(console, ExitFailed,
+            "init: cannot install the platform's programs into "
+                + platform::text::toUtf8(platform::paths::systemDirectory()) + ": " + explain(programs.error()));
+    for (const auto& missing : programs->missing)
+        console.err << ProgramName << ": init: " << missing << " is not built; the machine has none\n";
     console.out << "Machine ready at " << platform::machine::root().string() << " (user "
                 << platform::text::toUtf8(options.userName) << ", "
                 << (options.role == platform::machine::UserRole::Administrator ? "administrator" : "standard user")
