@@ -88,6 +88,11 @@ constexpr std::array Commands {
         "read and change the registry (KEY like HKLM\\Software\\KELTO\\Tavio Menu)", true, runRegistryCommand },
     MachineCommand {
         "journal", "[--kind KIND]", "print the machine journal, oldest entry first", true, journalCommand },
+    MachineCommand { "messages", "[answer ID | queue | automatic [on|off]]",
+        "list the message boxes shown, queue an answer for the next one, or switch automatic answering", true,
+        runMessagesCommand },
+    MachineCommand { "language", "[ID | default]",
+        "print or set the current user's user-interface language (1033, 1031, de-DE...)", true, runLanguageCommand },
 };
 
 void printHelp(std::ostream& out)

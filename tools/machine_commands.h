@@ -31,4 +31,8 @@ std::span<const MachineCommand> machineCommands();
 // The "reg" command family, in registry_commands.cpp.
 int runRegistryCommand(const Console& console, std::span<const std::string> args);
 
+// The "messages" and "language" commands, in messages_commands.cpp.
+int runMessagesCommand(const Console& console, std::span<const std::string> args);
+int runLanguageCommand(const Console& console, std::span<const std::string> args);
+
 } // namespace tools
