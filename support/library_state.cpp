@@ -22,8 +22,9 @@ void attachProcess()
         logTrace(u"In DLL_PROCESS_ATTACH\n");
     if (!LogFileReady)
         CreateLogFile();
-    // FIXME: the application path, the Windows folder and the check for the
-    // vendor display library belong here as well.
+    // FIXME: the module handle (platform::modules::moduleContaining on one of
+    // the library's own functions), the application path, the Windows folder
+    // and the check for the vendor display library belong here as well.
     common::GetDataFilePath(DataPath);
 }
 
