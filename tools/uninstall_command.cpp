@@ -7,12 +7,12 @@
 #include "platform/files.h"
 #include "platform/journal.h"
 #include "platform/machine.h"
+#include "platform/modules.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/security.h"
 #include "platform/text.h"
 
-#include <dlfcn.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -28,47 +28,6 @@ std::string utf8(std::u16string_view text)
 {
     return platform::text::toUtf8(text);
 }
-
-// The uninstall hook, loaded from the application folder for the length of
-// the uninstall.
-// FIXME: loads through the host's loader; move to platform/modules.h once
-// its loader is in the platform library.
-class HookLibrary {
-public:
-    static platform::Result<HookLibrary> load(std::u16string_view windowsPath)
-    {
-        auto host = platform::paths::toHost(windowsPath);
-        if (!host)
-            return host.error();
-        void* handle = ::dlopen(host->c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle)
-            return platform::Error::BadExeFormat;
-        return HookLibrary(handle);
-    }
-
-    HookLibrary(HookLibrary&& other) noexcept
-        : m_handle(std::exchange(other.m_handle, nullptr))
-    { }
-    HookLibrary(const HookLibrary&) = delete;
-    HookLibrary& operator=(const HookLibrary&) = delete;
-    HookLibrary& operator=(HookLibrary&&) = delete;
-    ~HookLibrary()
-    {
-        if (m_handle)
-            ::dlclose(m_handle);
-    }
-
-    HookEntryPoint entryPoint(const char* name) const
-    {
-        return reinterpret_cast<HookEntryPoint>(::dlsym(m_handle, name));
-    }
-
-private:
-    explicit HookLibrary(void* handle)
-        : m_handle(handle)
-    { }
-    void* m_handle { nullptr };
-};
 
 // The folder the product was installed into: the one its settings name, or
 // the installer's own folder when the settings are gone but the folder is
@@ -173,17 +132,25 @@ int uninstall(const Console& console, std::span<const std::string> args)
 
     Report report;
     const std::u16string hookPath = platform::paths::append(*folder, platform::text::toUtf16(HookFileName));
-    std::optional<HookLibrary> hook;
+    // The uninstaller loads the hook by its path and binds its entry points
+    // by name; a hook that is missing or cannot be loaded leaves the running
+    // programs as they are, and the files they hold open then stay.
+    platform::modules::Module hook;
     if (platform::files::attributes(hookPath)) {
-        auto loaded = HookLibrary::load(hookPath);
+        auto loaded = platform::modules::Module::load(hookPath);
         if (loaded)
-            hook.emplace(std::move(loaded).value());
+            hook = std::move(loaded).value();
         else
             console.err << console.program << ": uninstall: cannot load " << utf8(hookPath) << ": "
                         << explain(loaded.error()) << '\n';
     }
-    HookEntryPoint initialize = hook ? hook->entryPoint("UninstInitialize") : nullptr;
-    HookEntryPoint unInitialize = hook ? hook->entryPoint("UninstUnInitialize") : nullptr;
+    auto entryPoint = [&hook](std::string_view name) -> HookEntryPoint {
+        if (!hook.isLoaded())
+            return nullptr;
+        return hook.symbol<HookEntryPoint>(name).valueOr(nullptr);
+    };
+    const HookEntryPoint initialize = entryPoint("UninstInitialize");
+    const HookEntryPoint unInitialize = entryPoint("UninstUnInitialize");
 
     // The hook deletes the shared menu data files itself; they are looked
     // at before and after so that the listing can say so.
@@ -202,8 +169,8 @@ int uninstall(const Console& console, std::span<const std::string> args)
                 report.removed.push_back(utf8(path) + " (by the uninstall hook)");
         }
     } else {
-        console.err << console.program << ": uninstall: warning: no uninstall hook in " << utf8(*folder)
-                    << "; running programs were not told to exit\n";
+        console.err << console.program << ": uninstall: warning: the uninstall hook was not run; running programs "
+                    << "were not told to exit\n";
     }
 
     // The hook itself goes last, once it has been unloaded.

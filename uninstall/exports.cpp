@@ -9,6 +9,7 @@
 
 namespace {
 
+constexpr uint32_t ProcessDetach = 0;
 constexpr uint32_t ProcessAttach = 1;
 
 } // namespace
@@ -30,12 +31,14 @@ uint32_t UninstUnInitialize(uint32_t, uint32_t, uint32_t)
     return 0;
 }
 
-// Reads the application folder when the library comes into a process; the
-// load succeeds whatever the read gave.
+// Reads the application folder when the library comes into a process and
+// forgets it when the library leaves; the load succeeds whatever the read gave.
 int32_t DllMain(void* module, uint32_t reason, void*)
 {
     if (reason == ProcessAttach)
         uninstall::attachProcess(module);
+    else if (reason == ProcessDetach)
+        uninstall::detachProcess();
     return 1;
 }
 

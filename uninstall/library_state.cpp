@@ -6,7 +6,8 @@ namespace uninstall {
 
 namespace {
 
-std::once_flag folderRead;
+std::mutex stateLock;
+bool attached = false;
 PathBuffer folder {};
 void* libraryModule = nullptr;
 
@@ -14,9 +15,21 @@ void* libraryModule = nullptr;
 
 void attachProcess(void* module)
 {
+    std::lock_guard guard(stateLock);
     if (module)
         libraryModule = module;
-    std::call_once(folderRead, [] { folder = readApplicationFolder(); });
+    if (attached)
+        return;
+    folder = readApplicationFolder();
+    attached = true;
+}
+
+void detachProcess()
+{
+    std::lock_guard guard(stateLock);
+    attached = false;
+    folder = {};
+    libraryModule = nullptr;
 }
 
 const PathBuffer& applicationFolder()

@@ -13,6 +13,10 @@ namespace uninstall {
 // when it is known.
 void attachProcess(void* module);
 
+// Forgets the folder when the library leaves the process: a library that
+// the host keeps resident reads it afresh when it is attached again.
+void detachProcess();
+
 // The folder read at attach time (empty before it, or when it could not be read).
 const PathBuffer& applicationFolder();
 

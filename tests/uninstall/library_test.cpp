@@ -1,20 +1,27 @@
-// TavioUnInst.dll as the uninstaller meets it: loaded by its file name, its
-// entry points looked up by name.
+// TavioUnInst.dll as the uninstaller meets it: loaded from the application
+// folder through the platform's loader, its entry points bound by name.
 
 #include "tests/testkit/machine_fixture.h"
 
 #include "platform/files.h"
+#include "platform/modules.h"
 #include "platform/registry.h"
 #include "platform/sync.h"
 
-#include <dlfcn.h>
+#include <filesystem>
 
 namespace {
 
 using namespace std::chrono_literals;
+using platform::Error;
+using platform::modules::Module;
 
 using EntryPoint = uint32_t (*)(uint32_t, uint32_t, uint32_t);
 using StartUp = int32_t (*)(void*, uint32_t, void*);
+
+constexpr std::u16string_view ApplicationFolder = u"C:\\Program Files\\Tavio Menu";
+constexpr std::u16string_view HookPath = u"C:\\Program Files\\Tavio Menu\\TavioUnInst.dll";
+constexpr std::u16string_view DataFile = u"C:\\Program Files\\Tavio Menu\\MenuData.txt";
 
 class HookLibraryTest : public testkit::MachineTest {
 protected:
@@ -24,56 +31,48 @@ protected:
         auto key
             = platform::registry::createKey(platform::registry::Root::LocalMachine, u"Software\\KELTO\\Tavio Menu");
         ASSERT_TRUE(key.ok());
-        ASSERT_TRUE(platform::registry::setString(key->key, u"ApplicationPath", u"C:\\Program Files\\Tavio Menu").ok());
-        m_library = ::dlopen(testkit::systemProgram("TavioUnInst.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(m_library, nullptr) << ::dlerror();
-    }
-    void TearDown() override
-    {
-        if (m_library)
-            ::dlclose(m_library);
-        MachineTest::TearDown();
+        ASSERT_TRUE(platform::registry::setString(key->key, u"ApplicationPath", ApplicationFolder).ok());
+        ASSERT_TRUE(platform::files::createDirectory(ApplicationFolder).ok());
+        std::filesystem::copy_file(testkit::systemProgram("TavioUnInst.dll"), machine().host(HookPath));
     }
 
-    template <typename Function> Function entry(const char* name)
+    Module load()
     {
-        return reinterpret_cast<Function>(::dlsym(m_library, name));
+        auto loaded = Module::load(HookPath);
+        EXPECT_TRUE(loaded.ok()) << platform::describe(loaded.error());
+        return loaded.ok() ? std::move(loaded).value() : Module();
     }
-
-private:
-    void* m_library { nullptr };
 };
 
 TEST_F(HookLibraryTest, ExportsItsEntryPointsAndTheStartUpByName)
 {
-    for (const char* name : { "UninstInitialize", "UninstUnInitialize", "DllMain" })
-        EXPECT_NE(entry<void*>(name), nullptr) << name;
+    Module hook = load();
+    ASSERT_TRUE(hook.isLoaded());
+    EXPECT_TRUE(hook.symbol<EntryPoint>("UninstInitialize").ok());
+    EXPECT_TRUE(hook.symbol<EntryPoint>("UninstUnInitialize").ok());
+    EXPECT_TRUE(hook.symbol<StartUp>("DllMain").ok());
     // The hook's own code stays inside the library.
-    EXPECT_EQ(entry<void*>("_ZN9uninstall21readApplicationFolderEv"), nullptr);
+    EXPECT_EQ(platform::modules::exportAddress(hook.handle(), "_ZN9uninstall21readApplicationFolderEv").error(),
+        Error::ProcNotFound);
 }
 
 TEST_F(HookLibraryTest, UnInitializeDoesNothing)
 {
-    auto unInitialize = entry<EntryPoint>("UninstUnInitialize");
-    ASSERT_NE(unInitialize, nullptr);
-    auto start = entry<StartUp>("DllMain");
-    ASSERT_NE(start, nullptr);
-    const char16_t* dataFile = u"C:\\Program Files\\Tavio Menu\\MenuData.txt";
-    (void)platform::files::createDirectory(u"C:\\Program Files\\Tavio Menu");
     {
         auto file = platform::files::open(
-            dataFile, platform::files::Access::Write, platform::files::Share::None, platform::files::Create::New);
+            DataFile, platform::files::Access::Write, platform::files::Share::None, platform::files::Create::New);
         ASSERT_TRUE(file.ok());
     }
     auto trayLauncher = platform::sync::createEvent(
         u"EventTavioUtilityTerminate", platform::sync::ResetMode::Auto, platform::sync::InitialState::NotSignalled);
     ASSERT_TRUE(trayLauncher.ok());
+    Module hook = load();
+    auto unInitialize = hook.symbol<EntryPoint>("UninstUnInitialize");
+    ASSERT_TRUE(unInitialize.ok());
 
-    // The loader's call of the start-up after the plain load succeeds.
-    EXPECT_NE(start(nullptr, 1, nullptr), 0);
-    EXPECT_EQ(unInitialize(7, 8, 9), 0u);
+    EXPECT_EQ((*unInitialize)(7, 8, 9), 0u);
 
-    EXPECT_TRUE(platform::files::attributes(dataFile).ok());
+    EXPECT_TRUE(platform::files::attributes(DataFile).ok());
     auto outcome = platform::sync::waitOne(trayLauncher->handle, 0ms);
     ASSERT_TRUE(outcome.ok());
     EXPECT_TRUE(outcome->timedOut());

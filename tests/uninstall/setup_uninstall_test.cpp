@@ -181,7 +181,7 @@ TEST_F(SetupUninstallTest, WithoutItsHookTheProductIsStillRemovedAndTheLogStays)
     auto uninstall = setupTool({ "uninstall" });
 
     EXPECT_EQ(uninstall.exitCode, 0) << uninstall.output;
-    EXPECT_TRUE(contains(uninstall.output, "no uninstall hook")) << uninstall.output;
+    EXPECT_TRUE(contains(uninstall.output, "the uninstall hook was not run")) << uninstall.output;
     EXPECT_TRUE(contains(uninstall.output, "still holds TavioMenuLog.log")) << uninstall.output;
     for (auto name : { u"TavioSupport.DLL", u"TavioMenu.exe", u"BlankHtm.htm" })
         EXPECT_FALSE(exists(installed(name))) << platform::text::toUtf8(name);
