@@ -64,7 +64,7 @@ private:
     size_t m_length { 0 };
 };
 
-struct Spec {
+struct Conversion {
     bool left { false };
     bool zero { false };
     bool plus { false };
@@ -76,30 +76,31 @@ struct Spec {
 
 // Writes `body` (with `prefix` before it, and leading zeros or blanks) padded
 // to the field width.
-void emitField(Writer& out, const Spec& spec, std::u16string_view prefix, std::u16string_view body, int zeros)
+void emitField(
+    Writer& out, const Conversion& conversion, std::u16string_view prefix, std::u16string_view body, int zeros)
 {
     int length = static_cast<int>(prefix.size() + body.size()) + zeros;
-    int padding = spec.width > length ? spec.width - length : 0;
-    if (!spec.left && !spec.zero)
+    int padding = conversion.width > length ? conversion.width - length : 0;
+    if (!conversion.left && !conversion.zero)
         out.repeat(u' ', padding);
     for (char16_t unit : prefix)
         out.put(unit);
-    if (!spec.left && spec.zero)
+    if (!conversion.left && conversion.zero)
         out.repeat(u'0', padding);
     out.repeat(u'0', zeros);
     for (char16_t unit : body)
         out.put(unit);
-    if (spec.left)
+    if (conversion.left)
         out.repeat(u' ', padding);
 }
 
-void emitNumber(Writer& out, Spec spec, bool negative, uint64_t magnitude, unsigned base, bool upper)
+void emitNumber(Writer& out, Conversion conversion, bool negative, uint64_t magnitude, unsigned base, bool upper)
 {
     const char16_t* digitSet = upper ? u"0123456789ABCDEF" : u"0123456789abcdef";
     char16_t digits[24];
     size_t count = 0;
     // A precision of 0 prints no digits for the value 0, as printf does.
-    if (magnitude != 0 || spec.precision != 0) {
+    if (magnitude != 0 || conversion.precision != 0) {
         do {
             digits[count++] = digitSet[magnitude % base];
             magnitude /= base;
@@ -109,18 +110,20 @@ void emitNumber(Writer& out, Spec spec, bool negative, uint64_t magnitude, unsig
     std::u16string prefix;
     if (negative)
         prefix = u"-";
-    else if (spec.plus && base == 10)
+    else if (conversion.plus && base == 10)
         prefix = u"+";
-    else if (spec.space && base == 10)
+    else if (conversion.space && base == 10)
         prefix = u" ";
-    if (spec.alternate && base == 16 && !body.empty() && body != u"0")
+    if (conversion.alternate && base == 16 && !body.empty() && body != u"0")
         prefix += upper ? u"0X" : u"0x";
     int zeros = 0;
-    if (spec.precision >= 0) {
-        zeros = spec.precision > static_cast<int>(body.size()) ? spec.precision - static_cast<int>(body.size()) : 0;
-        spec.zero = false; // a precision turns off zero padding, as in printf
+    if (conversion.precision >= 0) {
+        zeros = conversion.precision > static_cast<int>(body.size())
+            ? conversion.precision - static_cast<int>(body.size())
+            : 0;
+        conversion.zero = false; // a precision turns off zero padding, as in printf
     }
-    emitField(out, spec, prefix, body, zeros);
+    emitField(out, conversion, prefix, body, zeros);
 }
 
 // Reads a width or precision: digits, or '*' taking an int argument.
@@ -177,29 +180,29 @@ size_t formatMessage(std::span<char16_t, LogMessageUnits> buffer, const char16_t
             continue;
         }
         const char16_t* start = cursor++;
-        Spec spec;
+        Conversion conversion;
         for (;; ++cursor) {
             if (*cursor == u'-')
-                spec.left = true;
+                conversion.left = true;
             else if (*cursor == u'0')
-                spec.zero = true;
+                conversion.zero = true;
             else if (*cursor == u'+')
-                spec.plus = true;
+                conversion.plus = true;
             else if (*cursor == u' ')
-                spec.space = true;
+                conversion.space = true;
             else if (*cursor == u'#')
-                spec.alternate = true;
+                conversion.alternate = true;
             else
                 break;
         }
-        spec.width = readCount(cursor, arguments);
-        if (spec.width < 0) {
-            spec.left = true;
-            spec.width = -spec.width;
+        conversion.width = readCount(cursor, arguments);
+        if (conversion.width < 0) {
+            conversion.left = true;
+            conversion.width = -conversion.width;
         }
         if (*cursor == u'.') {
             ++cursor;
-            spec.precision = readCount(cursor, arguments);
+            conversion.precision = readCount(cursor, arguments);
         }
         // NOTE: 'l' and 'h' are accepted and change nothing: the programs'
         // integers are 32 bits wide, as the platform's long is.
@@ -213,30 +216,30 @@ size_t formatMessage(std::span<char16_t, LogMessageUnits> buffer, const char16_t
         case u'i': {
             int value = va_arg(arguments, int);
             int64_t wide = value;
-            emitNumber(out, spec, wide < 0, static_cast<uint64_t>(wide < 0 ? -wide : wide), 10, false);
+            emitNumber(out, conversion, wide < 0, static_cast<uint64_t>(wide < 0 ? -wide : wide), 10, false);
             break;
         }
         case u'u':
-            emitNumber(out, spec, false, va_arg(arguments, unsigned int), 10, false);
+            emitNumber(out, conversion, false, va_arg(arguments, unsigned int), 10, false);
             break;
         case u'x':
-            emitNumber(out, spec, false, va_arg(arguments, unsigned int), 16, false);
+            emitNumber(out, conversion, false, va_arg(arguments, unsigned int), 16, false);
             break;
         case u'X':
-            emitNumber(out, spec, false, va_arg(arguments, unsigned int), 16, true);
+            emitNumber(out, conversion, false, va_arg(arguments, unsigned int), 16, true);
             break;
         case u'c': {
             char16_t unit = static_cast<char16_t>(va_arg(arguments, int));
-            emitField(out, spec, {}, std::u16string_view(&unit, 1), 0);
+            emitField(out, conversion, {}, std::u16string_view(&unit, 1), 0);
             break;
         }
         case u's': {
             const char16_t* text = va_arg(arguments, const char16_t*);
             std::u16string_view body = text ? std::u16string_view(text) : std::u16string_view(u"(null)");
-            if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < body.size())
-                body = body.substr(0, spec.precision);
-            spec.zero = false;
-            emitField(out, spec, {}, body, 0);
+            if (conversion.precision >= 0 && static_cast<size_t>(conversion.precision) < body.size())
+                body = body.substr(0, conversion.precision);
+            conversion.zero = false;
+            emitField(out, conversion, {}, body, 0);
             break;
         }
         default:
