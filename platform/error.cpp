@@ -87,6 +87,8 @@ std::string_view errorName(Error error)
         return "ERROR_SERVICE_NOT_ACTIVE";
     case Error::NotAllAssigned:
         return "ERROR_NOT_ALL_ASSIGNED";
+    case Error::NoSuchPrivilege:
+        return "ERROR_NO_SUCH_PRIVILEGE";
     case Error::PrivilegeNotHeld:
         return "ERROR_PRIVILEGE_NOT_HELD";
     case Error::InvalidWindowHandle:

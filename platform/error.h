@@ -55,6 +55,7 @@ enum class Error : uint32_t {
     ClassDoesNotExist = 1411,
     PrivilegeNotHeld = 1314,
     NotAllAssigned = 1300,
+    NoSuchPrivilege = 1313,
     Timeout = 1460,
 };
 
