@@ -164,7 +164,7 @@ std::optional<Answer> askThroughDialog(const fs::path& program, std::u16string_v
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, output[1], 1);
     std::vector<std::string> arguments { program.string(), "--caption", text::toUtf8(caption), "--text",
-        text::toUtf8(text), "--style", std::to_string(style) };
+        text::toUtf8(text), "--flags", std::to_string(style) };
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());

@@ -2,7 +2,7 @@
 # fresh Debian machine lacks. Sourced, not run.
 
 TAVIO_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-TAVIO_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang-format)
+TAVIO_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev clang-format qt6-base-dev)
 
 # Installs the listed packages that are missing. The package index is updated
 # only when something has to be installed, and sudo is used only when not root.

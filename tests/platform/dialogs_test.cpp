@@ -220,7 +220,7 @@ TEST_F(DialogsTest, interactiveBoxRunsTheDialogProgramOnlyWithADisplay)
         EXPECT_EQ(boxes().back().field("how"), testCase.dialogShown ? "dialog" : "queued");
     }
     EXPECT_EQ(testkit::readFile(record),
-        "--caption\nTavio Menu\n--text\nStop now?\n--style\n" + std::to_string(MB_YESNO | MB_ICONQUESTION) + "\n");
+        "--caption\nTavio Menu\n--text\nStop now?\n--flags\n" + std::to_string(MB_YESNO | MB_ICONQUESTION) + "\n");
 }
 
 TEST_F(DialogsTest, failingOrUnfitDialogFallsBackToTheAutomaticAnswer)
