@@ -246,9 +246,9 @@ struct Connection {
 
 // The process's anchor keeps its handle table alive while threads come and
 // go; each thread then talks on a connection of its own.
-std::mutex g_anchorMutex;
-Connection g_anchor;
-uint64_t g_generation = 1;
+constinit std::mutex g_anchorMutex;
+constinit Connection g_anchor;
+constinit uint64_t g_generation = 1;
 
 struct ThreadConnection : Connection {
     ~ThreadConnection() { reset(); }
