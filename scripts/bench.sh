@@ -8,7 +8,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 tavio_ensure_packages "${TAVIO_PACKAGES[@]}"
 build="$TAVIO_SOURCE/build"
-cmake -S "$TAVIO_SOURCE" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVIO_BUILD_BENCHMARKS=ON
+cmake -S "$TAVIO_SOURCE" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="$TAVIO_OPTIMIZED_FLAGS" \
+    -DTAVIO_BUILD_BENCHMARKS=ON
 targets=(bench_event_wake bench_idle_wait)
 if grep -q tavio_support_core "$TAVIO_SOURCE/support/CMakeLists.txt" 2>/dev/null; then
     targets+=(bench_menu_data)
