@@ -1,6 +1,9 @@
 #include "tools/machine_commands.h"
 
+#include "tools/device_commands.h"
+
 #include "tools/standins/install.h"
+#include "vendor/state.h"
 
 #include "platform/journal.h"
 #include "platform/machine.h"
@@ -45,6 +48,10 @@ int initCommand(const Console& console, std::span<const std::string> args)
                 + platform::text::toUtf8(platform::paths::systemDirectory()) + ": " + explain(programs.error()));
     for (const auto& missing : programs->missing)
         console.err << ProgramName << ": init: " << missing << " is not built; the machine has none\n";
+    // The video driver's display library, which the programs load by name.
+    if (auto vendorLibrary = keltovdisp::installLibrary(ownFolder()); !vendorLibrary)
+        console.err << ProgramName << ": init: KELTOVDISP.DLL is not installed: " << explain(vendorLibrary.error())
+                    << '\n';
     console.out << "Machine ready at " << platform::machine::root().string() << " (user "
                 << platform::text::toUtf8(options.userName) << ", "
                 << (options.role == platform::machine::UserRole::Administrator ? "administrator" : "standard user")
@@ -93,6 +100,15 @@ constexpr std::array Commands {
         runMessagesCommand },
     MachineCommand { "language", "[ID | default]",
         "print or set the current user's user-interface language (1033, 1031, de-DE...)", true, runLanguageCommand },
+    MachineCommand { "display", "[set DEVICE WxH [BPP] [ORIENTATION] | driver [OPTIONS] | topology OUTPUTS]",
+        "show or change the display devices, their driver and which outputs are on", true, runDisplayCommand },
+    MachineCommand { "vendor", "[profile N | enabled MASK | setup N ... | reset-calls | install | remove]",
+        "show or change the vendor display library's profiles, call counts and file", true, runVendorCommand },
+    MachineCommand { "audio", "[mute on|off]", "show or set the machine's sound", true, runAudioCommand },
+    MachineCommand { "clipboard", "[empty]", "show or empty the machine's clipboard", true, runClipboardCommand },
+    MachineCommand { "power", "[policy grant|deny | hibernate on|off]",
+        "show the power state, grant or deny the shutdown privilege, turn hibernation on or off", true,
+        runPowerCommand },
 };
 
 void printHelp(std::ostream& out)
