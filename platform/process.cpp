@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -81,7 +82,7 @@ namespace {
 // that starts another and never waits leaves no zombie behind.
 void reapLater(std::shared_ptr<Process::State> state)
 {
-    std::thread([state = std::move(state)] {
+    auto reap = [state = std::move(state)] {
         int status = 0;
         pid_t done;
         do {
@@ -99,7 +100,13 @@ void reapLater(std::shared_ptr<Process::State> state)
             state->exitCode = state->terminatedWith.value_or(code);
         }
         state->ended.notify_all();
-    }).detach();
+    };
+    try {
+        std::thread(std::move(reap)).detach();
+    } catch (const std::system_error&) {
+        // FIXME: with no thread to spare the exit is collected by nobody
+        // until this program ends; the started program runs regardless.
+    }
 }
 
 Error spawnError(int code)
@@ -266,10 +273,14 @@ Result<Process> startCommandLine(std::u16string_view commandLine, const StartOpt
     size_t rest;
     if (commandLine[at] == u'"') {
         const size_t close = commandLine.find(u'"', at + 1);
-        if (close == std::u16string_view::npos)
-            return Error::InvalidName;
-        program = commandLine.substr(at + 1, close - at - 1);
-        rest = close + 1;
+        // An unclosed quote leaves the rest of the line to the name.
+        if (close == std::u16string_view::npos) {
+            program = commandLine.substr(at + 1);
+            rest = commandLine.size();
+        } else {
+            program = commandLine.substr(at + 1, close - at - 1);
+            rest = close + 1;
+        }
     } else {
         rest = commandLine.find_first_of(u" \t", at);
         if (rest == std::u16string_view::npos)
