@@ -88,16 +88,98 @@ TAVIO_SUPPORT_API uint32_t WriteTavioMenuData(TavioMenuData data);
 // Nonzero when MenuData.bak was copied over MenuData.txt.
 TAVIO_SUPPORT_API int32_t CopyDataBackupFile(void);
 
+// Writes the default menu (23 entries) to the data file. 1 written, 0 failed.
+TAVIO_SUPPORT_API int32_t InitTavioMenuData(void);
+
+// Library frame.
+// Does nothing; the programs require it to be present.
+TAVIO_SUPPORT_API void InitSupportDLL(void);
+// Start-up and end of the library in a process, called by the platform's
+// loader (reason 1 attach, 0 detach). Always 1.
+TAVIO_SUPPORT_API int32_t DllMain(void* module, uint32_t reason, void* reserved);
+
+// Settings and user.
+// A value of a key under HKEY_LOCAL_MACHINE: 0 or the platform's error code;
+// dataSize holds the capacity in bytes on entry and the value's size on return.
+TAVIO_SUPPORT_API uint32_t TavioUtilGetRegistry(
+    const char16_t* keyPath, const char16_t* valueName, uint32_t* type, void* data, uint32_t* dataSize);
+// The application folder into a buffer of 260 units: 0 or the error code.
+TAVIO_SUPPORT_API uint32_t TavioUtilGetAppPath(char16_t* buffer);
+// The installed version into a buffer of at least 130 units: 0 or the error
+// code (234 for a version of 130 characters or more).
+TAVIO_SUPPORT_API uint32_t TavioUtilGetAppVersion(char16_t* buffer);
+// 0 for a member of the Administrators group, 5 otherwise.
+TAVIO_SUPPORT_API uint32_t IsAdministrator(void);
+
+// The text of a string id in the calling thread's language (English when
+// that language is not held) into a buffer of 260 units; the units copied,
+// 0 for an id that is not held.
+TAVIO_SUPPORT_API uint32_t TavioUtilGetString(uint32_t id, char16_t* buffer);
+
+// Starts an entry's FileName: 0 started or nothing to start, -1 failed.
+TAVIO_SUPPORT_API int32_t TavioUtilShellExecute(const char16_t* assignment);
+
+// Display modes.
+// Orientation 0-3; always 0.
+TAVIO_SUPPORT_API int32_t RotateScreen(int32_t orientation);
+// Video code 1-4; 1 done, 0 failed.
+TAVIO_SUPPORT_API int32_t VideoSwitch(int32_t videoCode);
+TAVIO_SUPPORT_API int32_t IsPresentationModeON(void);
+TAVIO_SUPPORT_API void SetPresentationMode(int32_t on);
+TAVIO_SUPPORT_API int32_t IsPresentationProfileEnable(void);
+TAVIO_SUPPORT_API void SetCurrentProfile(int32_t profile);
+
+// Device toggles, capture and power.
+// Always 1.
+TAVIO_SUPPORT_API int32_t MuteToggle(void);
+TAVIO_SUPPORT_API void CaptureScreen(void);
+TAVIO_SUPPORT_API void CaptureWindow(void);
+TAVIO_SUPPORT_API int32_t IsWirelessAvailable(void);
+TAVIO_SUPPORT_API uint8_t GetWirelessStatus(void);
+TAVIO_SUPPORT_API void WirelessToggle(void);
+// 1 requested, 0 failed.
+TAVIO_SUPPORT_API int32_t TurnOnBrightness(void);
+TAVIO_SUPPORT_API int32_t TurnOffBrightness(void);
+TAVIO_SUPPORT_API void DoSuspend(void);
+TAVIO_SUPPORT_API void DoHibernate(void);
+TAVIO_SUPPORT_API void DoShutDown(void);
+
 // Diagnostic log: printf-style over UTF-16 (%s takes a const char16_t*).
 TAVIO_SUPPORT_API void LogInfo(const char16_t* format, ...);
 
 } // extern "C"
 
-// X(name) for every export.
+// X(name) for every export the programs bind by name (DllMain is for the
+// platform's loader alone).
 #define TAVIO_SUPPORT_EXPORTS(X)                                                                                       \
     X(ReadTavioMenuData)                                                                                               \
     X(WriteTavioMenuData)                                                                                              \
     X(CopyDataBackupFile)                                                                                              \
+    X(InitTavioMenuData)                                                                                               \
+    X(InitSupportDLL)                                                                                                  \
+    X(TavioUtilGetRegistry)                                                                                            \
+    X(TavioUtilGetAppPath)                                                                                             \
+    X(TavioUtilGetAppVersion)                                                                                          \
+    X(IsAdministrator)                                                                                                 \
+    X(TavioUtilGetString)                                                                                              \
+    X(TavioUtilShellExecute)                                                                                           \
+    X(RotateScreen)                                                                                                    \
+    X(VideoSwitch)                                                                                                     \
+    X(IsPresentationModeON)                                                                                            \
+    X(SetPresentationMode)                                                                                             \
+    X(IsPresentationProfileEnable)                                                                                     \
+    X(SetCurrentProfile)                                                                                               \
+    X(MuteToggle)                                                                                                      \
+    X(CaptureScreen)                                                                                                   \
+    X(CaptureWindow)                                                                                                   \
+    X(IsWirelessAvailable)                                                                                             \
+    X(GetWirelessStatus)                                                                                               \
+    X(WirelessToggle)                                                                                                  \
+    X(TurnOnBrightness)                                                                                                \
+    X(TurnOffBrightness)                                                                                               \
+    X(DoSuspend)                                                                                                       \
+    X(DoHibernate)                                                                                                     \
+    X(DoShutDown)                                                                                                      \
     X(LogInfo)
 
 #define TAVIO_SUPPORT_DECLARE_PROC(name) using name##Proc = decltype(&::name);
