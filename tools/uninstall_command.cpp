@@ -55,9 +55,11 @@ struct Report {
 void removeFile(Report& report, std::u16string_view path)
 {
     auto status = platform::files::remove(path);
+    // A file or folder that is gone already (removed by hand) is nothing to
+    // report, and must not keep the uninstall from finishing.
     if (status)
         report.removed.push_back(utf8(path));
-    else if (status.error() != platform::Error::FileNotFound)
+    else if (status.error() != platform::Error::FileNotFound && status.error() != platform::Error::PathNotFound)
         report.failed.push_back(utf8(path) + ": " + explain(status.error()));
 }
 

@@ -221,6 +221,21 @@ TEST_F(SetupUninstallTest, AFileInUseFailsTheUninstallUntilItIsClosed)
     EXPECT_FALSE(runValueExists());
 }
 
+TEST_F(SetupUninstallTest, AFolderDeletedByHandStillLetsTheUninstallFinish)
+{
+    SourceFolder source;
+    auto install = setupTool({ "install", "--source", source.string() });
+    ASSERT_EQ(install.exitCode, 0) << install.output;
+    writeRunValue();
+    fs::remove_all(machine().host(ApplicationFolder));
+
+    auto uninstall = setupTool({ "uninstall" });
+
+    EXPECT_EQ(uninstall.exitCode, 0) << uninstall.output;
+    EXPECT_FALSE(settingsKeyExists());
+    EXPECT_FALSE(runValueExists());
+}
+
 TEST_F(SetupUninstallTest, UninstallRefusesArgumentsAndAMachineWithoutTheProduct)
 {
     struct Case {
