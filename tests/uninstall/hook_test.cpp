@@ -21,6 +21,7 @@ using platform::registry::ValueType;
 
 constexpr std::u16string_view SettingsKey = u"Software\\KELTO\\Tavio Menu";
 constexpr std::u16string_view ApplicationFolder = u"C:\\Program Files\\Tavio Menu";
+constexpr std::u16string_view RunKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 platform::registry::Key settingsKey()
 {
@@ -109,6 +110,11 @@ TEST_F(UninstallHookTest, DeletesTheSharedDataFilesOfTheApplicationFolderAndLeav
         makeFile(path);
     for (const auto& path : kept)
         makeFile(path);
+    auto run = platform::registry::createKey(Root::LocalMachine, RunKey);
+    ASSERT_TRUE(run.ok());
+    ASSERT_TRUE(platform::registry::setString(
+        run->key, u"Tavio Menu", u"C:\\Program Files\\Tavio Menu\\TavioIcon.exe -TAVIOICON")
+                    .ok());
 
     EXPECT_EQ(hookWithoutWaiting().initialize(), 0u);
 
@@ -116,6 +122,9 @@ TEST_F(UninstallHookTest, DeletesTheSharedDataFilesOfTheApplicationFolderAndLeav
         EXPECT_FALSE(exists(path)) << platform::text::toUtf8(path);
     for (const auto& path : kept)
         EXPECT_TRUE(exists(path)) << platform::text::toUtf8(path);
+    // The settings and the logon start value are the uninstaller's to remove.
+    EXPECT_TRUE(platform::registry::getString(settingsKey(), u"ApplicationPath").ok());
+    EXPECT_TRUE(platform::registry::getString(run->key, u"Tavio Menu").ok());
 }
 
 TEST_F(UninstallHookTest, WithEveryUserKeepingAMenuThePerUserFilesStay)
