@@ -35,4 +35,12 @@ int runRegistryCommand(const Console& console, std::span<const std::string> args
 int runMessagesCommand(const Console& console, std::span<const std::string> args);
 int runLanguageCommand(const Console& console, std::span<const std::string> args);
 
+// The "window" and "session" commands, in window_commands.cpp.
+int runWindowCommand(const Console& console, std::span<const std::string> args);
+int runSessionCommand(const Console& console, std::span<const std::string> args);
+
+// The "firmware" and "wmi" commands, in firmware_commands.cpp.
+int runFirmwareCommand(const Console& console, std::span<const std::string> args);
+int runWmiCommand(const Console& console, std::span<const std::string> args);
+
 } // namespace tools
