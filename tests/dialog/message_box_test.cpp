@@ -24,6 +24,9 @@ protected:
         static char* argv[] = { name, nullptr };
         application = std::make_unique<QApplication>(argc, argv);
     }
+    // NOTE: the application must end before the program's exit handlers run,
+    // which take down what it still refers to.
+    static void TearDownTestSuite() { application.reset(); }
 
     static dialog::MessageBox make(uint32_t flags)
     {
