@@ -97,6 +97,10 @@ public:
     const T& operator*() const& { return value(); }
     // HResult::Ok when the call succeeded.
     HResult error() const { return ok() ? HResult::Ok : std::get<1>(m_state); }
+    template <typename U> T valueOr(U&& fallback) const&
+    {
+        return ok() ? value() : static_cast<T>(std::forward<U>(fallback));
+    }
 
 private:
     std::variant<T, HResult> m_state;
