@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -240,8 +239,10 @@ TEST_F(ProcessTest, FinishedProgramLeavesNoZombie)
         EXPECT_EQ(started->wait(10s).valueOr(99u), 1u);
     }
     // Collected by the reaper: neither a zombie nor a child left to wait for.
-    EXPECT_NE(::kill(pid, 0), 0);
-    EXPECT_EQ(errno, ESRCH);
+    const int result = ::kill(pid, 0);
+    const int error = errno;
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, ESRCH);
 }
 
 TEST_F(ProcessTest, WaitTimesOutUntilTheProgramEnds)
