@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::store {
@@ -96,6 +97,10 @@ struct ThreadStore {
     int depth { 0 }; // nesting of transact() calls
     int failure { SQLITE_OK }; // the first failing step of the current transaction
     pid_t owner { 0 }; // the process that opened the connection
+    // The database file the connection opened: a machine made anew under a
+    // running program (tavio-machine init) has a new file at the same path.
+    dev_t device { 0 };
+    ino_t inode { 0 };
 
     ~ThreadStore() { close(); }
 
@@ -227,8 +232,10 @@ sqlite3* connection()
 {
     std::string path = machine::storePath().string();
     auto& state = threadStore;
-    bool current = state.db && state.path == path && state.generation == storeGeneration.load(std::memory_order_relaxed)
-        && state.owner == ::getpid();
+    struct stat file { };
+    bool sameFile = ::stat(path.c_str(), &file) == 0 && file.st_dev == state.device && file.st_ino == state.inode;
+    bool current = state.db && sameFile && state.path == path
+        && state.generation == storeGeneration.load(std::memory_order_relaxed) && state.owner == ::getpid();
     if (current)
         return state.db;
     // NOTE: never switch stores under an open transaction; it finishes on
@@ -254,6 +261,8 @@ sqlite3* connection()
     }
     state.db = db;
     state.owner = ::getpid();
+    state.device = ::stat(path.c_str(), &file) == 0 ? file.st_dev : 0;
+    state.inode = file.st_ino;
     state.path = std::move(path);
     state.generation = storeGeneration.load(std::memory_order_relaxed);
     return db;

@@ -424,4 +424,14 @@ TEST_F(RegistryTest, EachMachineHasItsOwnRegistry)
     EXPECT_EQ(getDword(first, u"Parameters").valueOr(0), 1u);
 }
 
+TEST_F(RegistryTest, AMachineMadeAnewUnderARunningProgramIsSeenAtOnce)
+{
+    Key key = create(Root::LocalMachine, SettingsKey);
+    ASSERT_TRUE(setDword(key, u"Parameters", 3));
+    // Another program wipes and remakes this machine while we keep running.
+    auto remade = testkit::run(testkit::systemProgram("tavio-machine"), { "init" });
+    ASSERT_EQ(remade.exitCode, 0) << remade.output;
+    EXPECT_EQ(openKey(Root::LocalMachine, SettingsKey, Access::Read).error(), Error::FileNotFound);
+}
+
 } // namespace
