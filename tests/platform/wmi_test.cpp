@@ -169,6 +169,19 @@ private:
     bool m_open { false };
 };
 
+// Waits, within a bounded time, for a condition another thread brings about
+// and offers no event for.
+bool eventually(const std::function<bool()>& condition)
+{
+    auto deadline = std::chrono::steady_clock::now() + Patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
 class WmiTest : public testkit::MachineTest { };
 
 TEST_F(WmiTest, connectsToTheMachinesNamespacesOnly)
@@ -451,6 +464,8 @@ TEST_F(WmiTest, noCallbackRunsAfterCancelReturnsEvenWhenItCameDuringADelivery)
         EXPECT_TRUE(services->cancelAsyncCall(sink));
         finishedWhenCancelReturned = deliveryFinished.load();
     });
+    // Cancel withdraws the registration before it waits for the delivery.
+    EXPECT_TRUE(eventually([] { return wmi::liveSubscriptions().empty(); }));
     release.open();
     canceller.join();
     EXPECT_TRUE(finishedWhenCancelReturned);
