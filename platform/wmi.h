@@ -221,8 +221,9 @@ public:
         = 0;
 };
 
-// A connection to one namespace. Shared by every thread of the process that
-// uses it; the last reference cancels the subscriptions still running.
+// A connection to one namespace, made by Locator::connectServer. Shared by
+// every thread of the process that uses it; the last reference cancels the
+// subscriptions still running.
 class Services {
 public:
     explicit Services(std::u16string namespacePath);
