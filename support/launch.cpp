@@ -13,7 +13,7 @@ namespace {
 // The longest text a 260-unit buffer holds.
 constexpr size_t MaxTextUnits = LaunchBufferUnits - 1;
 
-constexpr std::u16string_view ControlPanelFormatSuffix = u"\\System32\\control.exe";
+constexpr std::u16string_view ControlPanelSuffix = u"\\System32\\control.exe";
 constexpr std::u16string_view BlankPageName = u"\\BlankHtm.htm";
 
 // Whether `pattern` occurs anywhere in `text`, without regard to case.
@@ -90,7 +90,7 @@ LaunchPlan planLaunch(const char16_t* assignment, const ShellQueries& shell)
             return plan;
         }
         // An applet is opened by the Control Panel, its path quoted.
-        plan.program = shell.windowsDirectory() + std::u16string(ControlPanelFormatSuffix);
+        plan.program = shell.windowsDirectory() + std::u16string(ControlPanelSuffix);
         if (plan.program.size() > MaxTextUnits)
             return refused(Refusal::ProgramPathTooLong);
         if (text.size() + 2 > MaxTextUnits)
