@@ -333,6 +333,25 @@ Result<std::string> requestIfConnected(const wire::Writer& message)
     return send(message, false);
 }
 
+Result<int> openQueueConnection(int32_t threadId)
+{
+    // The anchor first, so the process's handle table outlives this thread.
+    if (threadConnection(true) < 0)
+        return Error::ServiceNotActive;
+    int fd = openConnection(machineKey());
+    if (fd < 0)
+        return Error::ServiceNotActive;
+    wire::Writer attach;
+    attach.u32(static_cast<uint32_t>(wire::Operation::AttachQueue));
+    attach.i32(threadId);
+    std::string reply;
+    if (!exchange(fd, attach, reply) || reply.size() < 4 || wire::Reader(reply).u32() != 0) {
+        ::close(fd);
+        return Error::ServiceNotActive;
+    }
+    return fd;
+}
+
 Result<uint64_t> reserveShare(const std::string& identity, uint32_t access, uint32_t share)
 {
     wire::Writer message;

@@ -19,4 +19,10 @@ Result<std::string> request(const wire::Writer& message);
 // nothing to do when this thread never reached the manager.
 Result<std::string> requestIfConnected(const wire::Writer& message);
 
+// Opens a further connection of this process and makes it the message queue
+// of thread `threadId` (AttachQueue): the manager pushes that thread's
+// messages on it. The caller owns and closes the descriptor. 1062 when the
+// manager cannot be reached.
+Result<int> openQueueConnection(int32_t threadId);
+
 } // namespace platform::objects

@@ -1,7 +1,7 @@
 #pragma once
 
 /*
- * The object manager's wire protocol, version 1.
+ * The object manager's wire protocol, version 2.
  *
  * Every program of a machine talks to the machine's object manager
  * (tavio-machined) over a Unix stream socket in the abstract namespace named
@@ -21,6 +21,24 @@
  * the last connection of a process closes (it exited or crashed) its handles
  * are closed, its mutexes abandoned and its share reservations dropped. When
  * no connection is left at all, the manager exits.
+ *
+ * Windows (version 2). A thread that owns windows opens one more connection,
+ * its message queue, and sends AttachQueue on it; from then on that
+ * connection carries no requests, only frames the manager pushes:
+ *   push: u32 kind (1 posted message, 2 wake-up), u32 window, u32 message,
+ *         u64 wParam, u64 lParam
+ * A wake-up only tells the thread that another thread of its process has
+ * sent it a message (sent messages travel inside the process). Windows are
+ * created on the thread's request connection and belong to the queue of that
+ * thread; when the queue's connection closes (the thread or the process
+ * ended) its windows are destroyed and its undelivered messages dropped.
+ * A window record, in replies, is:
+ *   u32 window, text class, text title, i32 pid, i32 thread id, u32 visible,
+ *   i32 x, i32 y, i32 width, i32 height, u32 session notification (0 off,
+ *   1 this session, 2 all sessions), u32 control count, then per control:
+ *   u32 id, text class, text text, i32 x, i32 y, i32 width, i32 height,
+ *   u32 visible, u32 enabled, u32 focused
+ * Window classes compare and match without regard to case, as do titles.
  */
 
 #include <cstdint>
@@ -31,7 +49,7 @@
 
 namespace platform::objects::wire {
 
-constexpr uint32_t Version = 1;
+constexpr uint32_t Version = 2;
 constexpr uint32_t MaxFrame = 64 * 1024;
 constexpr uint32_t MaxWaitObjects = 64;
 
@@ -54,6 +72,24 @@ enum class Operation : uint32_t {
     CheckDelete = 22, // text identity
     LockRange = 23, // u64 token, u64 offset, u64 length
     UnlockRange = 24, // u64 token, u64 offset, u64 length
+    AttachQueue = 30, // i32 threadId -> (status); the connection becomes the thread's queue
+    CreateWindow = 31, // text class, text title, i32 threadId, u32 visible, i32 x, y, width, height -> u32 window
+    DestroyWindow = 32, // u32 window (owning process only)
+    UpdateWindow = 33, // u32 window, u32 visible, i32 x, y, width, height (owning process only)
+    FindWindow = 34, // u32 hasClass, text class, u32 hasTitle, text title -> u32 window
+    WindowInfo = 35, // u32 window -> window record
+    ListWindows = 36, // -> u32 count, window records, oldest first
+    PostMessage = 37, // u32 window, u32 message, u64 wParam, u64 lParam
+    WakeQueue = 38, // u32 window: push a wake-up to the window's queue
+    SetSessionNotification = 39, // u32 window, u32 notification (0 off, 1 this session, 2 all)
+    SessionChange = 40, // u32 event, u32 session -> u32 count, then per delivery:
+                        //   u32 window, u32 message, u64 wParam, u64 lParam, text title, i32 pid
+    PublishControls = 41, // u32 window, u32 count, controls as in a window record (owning process only)
+};
+
+enum class PushKind : uint32_t {
+    Posted = 1,
+    Wake = 2,
 };
 
 enum class ObjectKind : uint32_t {

@@ -78,6 +78,7 @@ void ObjectManager::connectionClosed(ConnectionId connection)
     m_connections.erase(found);
     m_waits.remove_if([&](const Wait& wait) { return wait.connection == connection; });
     abandonMutexesOf(connection);
+    m_windows.connectionClosed(connection);
 
     Process& process = m_processes[pid];
     if (--process.connections == 0) {
@@ -529,6 +530,19 @@ void ObjectManager::handle(ConnectionId connection, std::string_view body)
         return lockRange(connection, reader, true);
     case Operation::UnlockRange:
         return lockRange(connection, reader, false);
+    case Operation::AttachQueue:
+    case Operation::CreateWindow:
+    case Operation::DestroyWindow:
+    case Operation::UpdateWindow:
+    case Operation::FindWindow:
+    case Operation::WindowInfo:
+    case Operation::ListWindows:
+    case Operation::PostMessage:
+    case Operation::WakeQueue:
+    case Operation::SetSessionNotification:
+    case Operation::SessionChange:
+    case Operation::PublishControls:
+        return m_windows.handle(connection, process.pid, operation, reader);
     }
     reply(connection, Error::InvalidFunction);
 }

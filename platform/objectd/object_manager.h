@@ -5,6 +5,7 @@
 // byte-range locks. It knows nothing of sockets: the event loop in main.cpp
 // feeds it requests and delivers the replies it produces.
 
+#include "platform/objectd/window_table.h"
 #include "platform/objects_protocol_p.h"
 #include "platform/result.h"
 
@@ -44,6 +45,7 @@ public:
     using Deliver = std::function<void(ConnectionId, const std::string& frame)>;
     explicit ObjectManager(Deliver deliver)
         : m_deliver(std::move(deliver))
+        , m_windows(m_deliver)
     { }
 
     void connectionOpened(ConnectionId connection, int32_t pid);
@@ -108,6 +110,7 @@ private:
     void lockRange(ConnectionId connection, platform::objects::wire::Reader& reader, bool lock);
 
     Deliver m_deliver;
+    WindowTable m_windows;
     std::map<ConnectionId, int32_t> m_connections; // connection -> pid
     std::map<int32_t, Process> m_processes;
     std::map<std::string, std::weak_ptr<Object>> m_names;
