@@ -11,13 +11,15 @@
 namespace standins {
 
 // The platform's own programs that the machine carries in C:\WINDOWS\System32:
-// the Control Panel, the volume control, the web browser and two applets.
-inline constexpr std::array<std::string_view, 5> PlatformPrograms {
+// the Control Panel, the volume control, the web browser, two applets and
+// the session notification library.
+inline constexpr std::array<std::string_view, 6> PlatformPrograms {
     "control.exe",
     "sndvol32.exe",
     "webbrowser.exe",
     "powercfg.cpl",
     "tabletpc.cpl",
+    "Wtsapi32.dll",
 };
 
 struct InstallReport {
