@@ -112,6 +112,7 @@ struct WindowInfo {
 // Creates a top-level window of a class of this process, owned by the
 // calling thread, and calls its procedure with WM_CREATE before returning.
 // 1407 when this process has no such class.
+// FIXME: a WM_CREATE answer of -1 does not yet refuse the creation.
 Result<WindowHandle> createWindow(std::u16string_view className, std::u16string_view title,
     Visibility visibility = Visibility::Hidden, Rect rect = {});
 // Calls the procedure with WM_DESTROY and removes the window. Only the owning
@@ -160,7 +161,8 @@ Result<bool> getMessage(Message& message);
 
 enum class PeekMode { Keep, Remove };
 // Like getMessage but never waits: false when no posted message is queued.
-// Sent messages are handled either way.
+// Unlike getMessage it returns true for WM_QUIT too (check message.message),
+// as the platform's PeekMessage does. Sent messages are handled either way.
 Result<bool> peekMessage(Message& message, PeekMode mode = PeekMode::Remove);
 
 // Nothing to translate without a keyboard; kept so that loops read as on

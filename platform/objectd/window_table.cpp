@@ -256,6 +256,8 @@ void WindowTable::handle(ConnectionId connection, int32_t pid, Operation operati
         return reply(connection, Error::Success, &fields);
     }
     case Operation::ListWindows: {
+        // FIXME: a machine with so many windows and controls that the list
+        // passes the 64 KiB frame limit breaks the caller's connection.
         Writer fields;
         fields.u32(static_cast<uint32_t>(m_windows.size()));
         for (const auto& [handle, window] : m_windows)
