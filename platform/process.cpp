@@ -131,14 +131,36 @@ Error spawnError(int code)
     }
 }
 
-Result<Process> spawnHost(
-    const fs::path& program, const std::vector<std::string>& argv, const std::optional<fs::path>& workingFolder)
+// The variable through which a program started on the machine learns its
+// command line exactly as the starter wrote it (see commandLine()).
+constexpr std::string_view CommandLineVariable = "TAVIO_COMMAND_LINE";
+
+Result<Process> spawnHost(const fs::path& program, const std::vector<std::string>& argv,
+    const std::optional<fs::path>& workingFolder, const std::optional<std::string>& commandLine = std::nullopt)
 {
     std::vector<std::string> owned = argv;
     std::vector<char*> pointers;
     for (auto& argument : owned)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
+
+    // The environment is the caller's, with the command line of the new
+    // program in place of any the caller was given.
+    std::vector<std::string> environment;
+    std::vector<char*> environmentPointers;
+    char** startEnvironment = environ;
+    if (commandLine) {
+        const std::string prefix = std::string(CommandLineVariable) + "=";
+        for (char** entry = environ; *entry; ++entry) {
+            if (std::string_view(*entry).substr(0, prefix.size()) != prefix)
+                environment.emplace_back(*entry);
+        }
+        environment.push_back(prefix + *commandLine);
+        for (auto& entry : environment)
+            environmentPointers.push_back(entry.data());
+        environmentPointers.push_back(nullptr);
+        startEnvironment = environmentPointers.data();
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -160,7 +182,7 @@ Result<Process> spawnHost(
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, pointers.data(), environ);
+    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, pointers.data(), startEnvironment);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
@@ -250,11 +272,11 @@ Result<Process> start(std::u16string_view program, std::u16string_view arguments
     std::vector<std::string> argv { text::toUtf8(found) };
     for (const auto& argument : splitArguments(arguments))
         argv.push_back(text::toUtf8(argument));
-    TRY_RESULT(process, spawnHost(host, argv, workingFolder));
-
     std::u16string commandLine = quoteArgument(found);
     if (!arguments.empty())
         commandLine += u' ' + std::u16string(arguments);
+    TRY_RESULT(process, spawnHost(host, argv, workingFolder, text::toUtf8(commandLine)));
+
     journal::record("process.start",
         { { "program", text::toUtf8(found) }, { "commandLine", text::toUtf8(commandLine) },
             { "pid", std::to_string(process.id()) }, { "directory", text::toUtf8(options.workingDirectory) },
@@ -331,6 +353,25 @@ Result<Process> startHostProgram(const fs::path& program, const std::vector<std:
         { { "program", found->string() }, { "commandLine", commandLine }, { "pid", std::to_string(process.id()) },
             { "host", "yes" } });
     return process;
+}
+
+std::u16string commandLine(int argc, const char* const* argv)
+{
+    std::vector<std::u16string> arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.push_back(text::toUtf16(argv[index]));
+    if (const char* given = std::getenv(std::string(CommandLineVariable).c_str())) {
+        // NOTE: the variable is inherited by programs started by other means;
+        // it counts only when it splits into this program's own arguments.
+        std::u16string stored = text::toUtf16(given);
+        auto split = splitCommandLine(stored);
+        if (!split.empty() && std::vector<std::u16string>(split.begin() + 1, split.end()) == arguments)
+            return stored;
+    }
+    std::u16string rebuilt = quoteArgument(argc > 0 ? text::toUtf16(argv[0]) : std::u16string());
+    if (!arguments.empty())
+        rebuilt += u' ' + joinArguments(arguments);
+    return rebuilt;
 }
 
 } // namespace platform::process

@@ -118,6 +118,12 @@ Result<Process> startCommandLine(std::u16string_view commandLine, const StartOpt
 // no such program is found. Recorded as "process.start" with host "yes".
 Result<Process> startHostProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments);
 
+// The running program's whole command line as the platform gives it: its
+// name, then its arguments exactly as the starter wrote them (blanks and
+// quotes kept) when it was started by start(); otherwise rebuilt from
+// `argv` with quoteArgument.
+std::u16string commandLine(int argc, const char* const* argv);
+
 // Whether the host has a program of that name on its PATH.
 std::optional<std::filesystem::path> findHostProgram(std::string_view name);
 
