@@ -31,7 +31,9 @@ using namespace platform::windows;
 
 namespace {
 
-sync::Handle g_report;
+// Points at main's handle: a global handle would be closed after the
+// platform's own state has gone at exit.
+const sync::Handle* g_report = nullptr;
 
 std::string hex(uint64_t value)
 {
@@ -45,7 +47,7 @@ intptr_t procedure(WindowHandle window, uint32_t message, uintptr_t wParam, intp
     journal::record("peer.message",
         { { "window", hex(window.value()) }, { "message", hex(message) }, { "wParam", hex(wParam) },
             { "lParam", hex(static_cast<uint64_t>(lParam)) } });
-    (void)sync::setEvent(g_report);
+    (void)sync::setEvent(*g_report);
     if (message == WM_DESTROY) {
         postQuitMessage(0);
         return 0;
@@ -127,7 +129,7 @@ int main(int argc, char** argv)
     auto report = sync::openEvent(text::toUtf16(argv[4]));
     if (!ready || !report)
         return 61;
-    g_report = std::move(*report);
+    g_report = &*report;
 
     if (!registerClass(text::toUtf16(argv[1]), procedure))
         return 62;
