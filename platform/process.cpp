@@ -111,19 +111,11 @@ void reapLater(std::shared_ptr<Process::State> state)
 
 Error spawnError(int code)
 {
+    // Only what starting a program adds to the usual file errors.
     switch (code) {
-    case ENOENT:
-        return Error::FileNotFound;
-    case ENOTDIR:
-        return Error::PathNotFound;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return Error::AccessDenied;
     case ENOEXEC:
     case ELIBBAD:
         return Error::BadExeFormat;
-    case ENOMEM:
     case EAGAIN:
         return Error::NotEnoughMemory;
     default:
