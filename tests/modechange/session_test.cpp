@@ -21,7 +21,7 @@ std::optional<windows::WindowInfo> serviceWindow()
     return info ? std::optional<windows::WindowInfo>(info.value()) : std::nullopt;
 }
 
-class SessionTest : public ServiceMachineTest {
+class ServiceSessionTest : public ServiceMachineTest {
 protected:
     void SetUp() override
     {
@@ -44,12 +44,15 @@ protected:
 
     static bool monitorRuns(size_t subscriptions)
     {
-        return waitUntil([&] { return liveDockSubscriptions() == (subscriptions > 0 ? 1u : 0u); })
-            && journalCount("wmi.subscribe") == subscriptions;
+        // NOTE: the journal may record a subscription just after it is live.
+        return waitUntil([&] {
+            return liveDockSubscriptions() == (subscriptions > 0 ? 1u : 0u)
+                && journalCount("wmi.subscribe") == subscriptions;
+        });
     }
 };
 
-TEST_F(SessionTest, TheWindowIsHiddenAndNamedForOthersToFind)
+TEST_F(ServiceSessionTest, TheWindowIsHiddenAndNamedForOthersToFind)
 {
     auto info = serviceWindow();
     ASSERT_TRUE(info);
@@ -59,12 +62,12 @@ TEST_F(SessionTest, TheWindowIsHiddenAndNamedForOthersToFind)
     EXPECT_FALSE(serviceWindow()) << "the window ends with the service";
 }
 
-TEST_F(SessionTest, LockStopsTheMonitorAndUnlockStartsItWithAnAdjustment)
+TEST_F(ServiceSessionTest, LockStopsTheMonitorAndUnlockStartsItWithAnAdjustment)
 {
     ASSERT_TRUE(platform::firmware::dock(0x02));
     change(SessionEvent::Lock);
     ASSERT_TRUE(waitUntil([] { return liveDockSubscriptions() == 0; }));
-    EXPECT_EQ(journalCount("wmi.cancel"), 1u);
+    EXPECT_TRUE(waitUntil([] { return journalCount("wmi.cancel") == 1; }));
 
     // While locked the display drifts from the docking state; the unlock
     // brings it back.
@@ -75,7 +78,7 @@ TEST_F(SessionTest, LockStopsTheMonitorAndUnlockStartsItWithAnAdjustment)
     EXPECT_EQ(shutDownService(), 0u);
 }
 
-TEST_F(SessionTest, ConsoleDisconnectConnectAndUnlockStartTheMonitorOnce)
+TEST_F(ServiceSessionTest, ConsoleDisconnectConnectAndUnlockStartTheMonitorOnce)
 {
     change(SessionEvent::ConsoleDisconnect);
     ASSERT_TRUE(waitUntil([] { return liveDockSubscriptions() == 0; }));
@@ -91,7 +94,7 @@ TEST_F(SessionTest, ConsoleDisconnectConnectAndUnlockStartTheMonitorOnce)
     EXPECT_EQ(shutDownService(), 0u);
 }
 
-TEST_F(SessionTest, EventsThatLeaveTheMonitorAlone)
+TEST_F(ServiceSessionTest, EventsThatLeaveTheMonitorAlone)
 {
     for (auto event : { SessionEvent::RemoteDisconnect, SessionEvent::Logon, SessionEvent::Unlock,
              SessionEvent::ConsoleConnect, SessionEvent::RemoteConnect }) {
@@ -105,7 +108,7 @@ TEST_F(SessionTest, EventsThatLeaveTheMonitorAlone)
     EXPECT_EQ(shutDownService(), 0u);
 }
 
-TEST_F(SessionTest, LogoffStopsTheMonitorAndEndsTheWindowThread)
+TEST_F(ServiceSessionTest, LogoffStopsTheMonitorAndEndsTheWindowThread)
 {
     change(SessionEvent::Logoff);
     EXPECT_TRUE(waitUntil([] { return !serviceWindow(); })) << "the window outlived the session";
@@ -115,7 +118,7 @@ TEST_F(SessionTest, LogoffStopsTheMonitorAndEndsTheWindowThread)
     EXPECT_EQ(shutDownService(), 0u);
 }
 
-TEST_F(SessionTest, ASecondInstanceMakesNoWindowOfItsOwn)
+TEST_F(ServiceSessionTest, ASecondInstanceMakesNoWindowOfItsOwn)
 {
     auto second = startProgram(u"-Start");
     ASSERT_TRUE(waitUntil([] { return waitersOn(common::EventModeChangeShutdown) == 2; }));
