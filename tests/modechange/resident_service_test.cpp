@@ -171,7 +171,10 @@ TEST_F(ResidentServiceTest, DockStatesThatChangeNothing)
         // Profile 1 is not enabled, so state 0x01 does nothing either.
         arrangeDisplay(0x22, 3, 0);
         const size_t portraitTurns = turnsTo(1);
-        ASSERT_TRUE(firmware::dock(state));
+        // Docked the way an administrator does it, with the machine tool.
+        auto docked
+            = testkit::run(testkit::systemProgram("tavio-machine"), { "firmware", "dock", std::to_string(state) });
+        ASSERT_EQ(docked.exitCode, 0) << docked.output;
         // Deliveries of one subscription never overlap: once the next
         // event's adjustment shows, this one has ended.
         ASSERT_TRUE(firmware::dock(0x08));
@@ -204,7 +207,8 @@ protected:
 TEST_F(WmiStoppedTest, RetryConnectsOnceWmiRunsAgain)
 {
     ASSERT_TRUE(platform::wmi::setServiceState(platform::wmi::ServiceState::Stopped));
-    ASSERT_TRUE(platform::dialogs::queueAnswer(platform::dialogs::Answer::Retry));
+    auto queued = testkit::run(testkit::systemProgram("tavio-machine"), { "messages", "answer", "IDRETRY" });
+    ASSERT_EQ(queued.exitCode, 0) << queued.output;
     auto program = startProgram(u"-Start");
     ASSERT_TRUE(waitUntil([] { return journalCount("messagebox.show") >= 1; })) << "no box";
     ASSERT_TRUE(platform::wmi::setServiceState(platform::wmi::ServiceState::Running));
