@@ -18,6 +18,8 @@ namespace wmi = platform::wmi;
 
 namespace {
 
+constexpr std::chrono::milliseconds RetryPause { 1000 };
+
 // Waits for either way of stopping the run: the named event (a "Stop" run of
 // another process) or the run's own stop event. True when one came.
 bool waitForStop(const sync::Handle& namedStop, const MonitorRun& run, std::chrono::milliseconds timeout)
@@ -40,7 +42,12 @@ std::shared_ptr<wmi::Services> connectOrAsk(const MonitorRun& run)
             return services.value();
         auto answer = platform::dialogs::messageBox(0, WmiErrorText, WmiErrorCaption, WmiErrorStyle);
         if (answer && answer.value() == platform::dialogs::Answer::Retry) {
-            if (run.stopping)
+            // NOTE: an automated run answers the box at once; a short pause
+            // before the next attempt keeps a machine whose WMI stays
+            // stopped from spinning through boxes. A stop ends the pause.
+            const sync::Handle* stop[] = { &run.stop };
+            auto woken = sync::waitAny(stop, RetryPause);
+            if (run.stopping || (woken && woken->signalled()))
                 return nullptr;
             continue;
         }
