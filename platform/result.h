@@ -9,17 +9,27 @@
 
 namespace platform {
 
+// What a result needs to know of its error type: the value that means
+// success and whether a value is a failure. The platform's system error codes
+// are the default; other code families (WMI's HRESULTs) bring their own.
+template <typename E> struct ErrorTraits;
+
+template <> struct ErrorTraits<Error> {
+    static constexpr Error success = Error::Success;
+    static constexpr bool failed(Error error) { return error != Error::Success; }
+};
+
 // The outcome of a platform call: a value, or one of the platform's error
 // codes. Success is never an error value: Result<T>{Error::Success} is a bug.
-template <typename T> class [[nodiscard]] Result {
+template <typename T, typename E = Error> class [[nodiscard]] Result {
 public:
     Result(T value)
         : m_state(std::in_place_index<0>, std::move(value))
     { }
-    Result(Error error)
+    Result(E error)
         : m_state(std::in_place_index<1>, error)
     {
-        assert(error != Error::Success);
+        assert(ErrorTraits<E>::failed(error));
     }
 
     bool ok() const { return m_state.index() == 0; }
@@ -45,8 +55,8 @@ public:
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
 
-    // Error::Success when the call succeeded.
-    Error error() const { return ok() ? Error::Success : std::get<1>(m_state); }
+    // The success value (Error::Success) when the call succeeded.
+    E error() const { return ok() ? ErrorTraits<E>::success : std::get<1>(m_state); }
     uint32_t code() const { return toCode(error()); }
 
     template <typename U> T valueOr(U&& fallback) const&
@@ -55,23 +65,25 @@ public:
     }
 
 private:
-    std::variant<T, Error> m_state;
+    std::variant<T, E> m_state;
 };
 
-template <> class [[nodiscard]] Result<void> {
+// A result without a value: the code itself, which may also be a success
+// code other than the plain one (WMI's "succeeded, but false").
+template <typename E> class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
-    Result(Error error)
+    Result(E error)
         : m_error(error)
     { }
 
-    bool ok() const { return m_error == Error::Success; }
+    bool ok() const { return !ErrorTraits<E>::failed(m_error); }
     explicit operator bool() const { return ok(); }
-    Error error() const { return m_error; }
+    E error() const { return m_error; }
     uint32_t code() const { return toCode(m_error); }
 
 private:
-    Error m_error { Error::Success };
+    E m_error { ErrorTraits<E>::success };
 };
 
 using Status = Result<void>;

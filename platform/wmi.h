@@ -63,63 +63,20 @@ std::string_view hresultName(HResult result);
 // "0x80041002 (WBEM_E_NOT_FOUND)"
 std::string describe(HResult result);
 
+} // namespace platform::wmi
+
+template <> struct platform::ErrorTraits<platform::wmi::HResult> {
+    static constexpr wmi::HResult success = wmi::HResult::Ok;
+    static constexpr bool failed(wmi::HResult result) { return !wmi::succeeded(result); }
+};
+
+namespace platform::wmi {
+
 // The outcome of a call: a value, or a failing HResult.
-template <typename T> class [[nodiscard]] Result {
-public:
-    Result(T value)
-        : m_state(std::in_place_index<0>, std::move(value))
-    { }
-    Result(HResult failure)
-        : m_state(std::in_place_index<1>, failure)
-    {
-        assert(!succeeded(failure));
-    }
-
-    bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
-    T& value() &
-    {
-        assert(ok());
-        return std::get<0>(m_state);
-    }
-    const T& value() const&
-    {
-        assert(ok());
-        return std::get<0>(m_state);
-    }
-    T&& value() &&
-    {
-        assert(ok());
-        return std::get<0>(std::move(m_state));
-    }
-    T* operator->() { return &value(); }
-    const T* operator->() const { return &value(); }
-    const T& operator*() const& { return value(); }
-    // HResult::Ok when the call succeeded.
-    HResult error() const { return ok() ? HResult::Ok : std::get<1>(m_state); }
-    template <typename U> T valueOr(U&& fallback) const&
-    {
-        return ok() ? value() : static_cast<T>(std::forward<U>(fallback));
-    }
-
-private:
-    std::variant<T, HResult> m_state;
-};
-
-// The outcome of a call without a value: the HResult itself.
-class [[nodiscard]] Status {
-public:
-    Status() = default;
-    Status(HResult result)
-        : m_result(result)
-    { }
-    bool ok() const { return succeeded(m_result); }
-    explicit operator bool() const { return ok(); }
-    HResult error() const { return m_result; }
-
-private:
-    HResult m_result { HResult::Ok };
-};
+template <typename T> using Result = platform::Result<T, HResult>;
+// The outcome of a call without a value: the HResult itself (WBEM_S_FALSE
+// succeeds too).
+using Status = platform::Result<void, HResult>;
 
 // A property value as the platform's variants carry them here: VT_NULL,
 // VT_I4 (a 32-bit integer) or VT_BSTR (text).
