@@ -14,7 +14,6 @@
 #include <array>
 #include <fstream>
 #include <iomanip>
-#include <iterator>
 
 #ifndef TAVIO_VERSION
 #define TAVIO_VERSION "0.0.0"
@@ -48,10 +47,14 @@ struct Installed {
 platform::Status installFile(const std::filesystem::path& source, std::u16string_view destination, uint64_t& size)
 {
     std::ifstream in(source, std::ios::binary);
-    if (!in)
+    std::error_code sizeError;
+    const auto sourceSize = std::filesystem::file_size(source, sizeError);
+    if (!in || sizeError)
         return platform::Error::FileNotFound;
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    // One read of the whole file: the programs are megabytes, and sanitizer
+    // builds make a byte-by-byte copy take seconds.
+    std::vector<char> bytes(sourceSize);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
         return platform::Error::ReadFault;
 
     auto file = platform::files::open(
