@@ -250,8 +250,17 @@ constinit std::mutex g_anchorMutex;
 constinit Connection g_anchor;
 constinit uint64_t g_generation = 1;
 
+// Set when the thread's connection has been destroyed at thread or program
+// exit: a handle closed later (by a static object's destructor) must not
+// touch it. A plain bool has no destructor, so it outlives the connection.
+thread_local bool t_connectionGone = false;
+
 struct ThreadConnection : Connection {
-    ~ThreadConnection() { reset(); }
+    ~ThreadConnection()
+    {
+        reset();
+        t_connectionGone = true;
+    }
 };
 thread_local ThreadConnection t_connection;
 
@@ -271,6 +280,8 @@ void forgetAfterFork()
 
 int threadConnection(bool mayConnect)
 {
+    if (t_connectionGone)
+        return -1;
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, forgetAfterFork); });
 

@@ -6,6 +6,7 @@
 //   set-event NAME                     open event NAME and set it: exit 0, or 2 when absent
 //   wait-set NAME REPLY                wait on NAME forever, then set REPLY, repeat
 //   idle-wait NAME READY               open-or-create NAME, set READY, wait forever
+//   static-handle NAME                 keep an event in a static handle and exit: exit 0
 
 #include "platform/sync.h"
 
@@ -16,6 +17,9 @@ using namespace platform;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Destroyed after the thread's own state at exit, as a program's globals are.
+sync::Handle staticHandle;
 
 std::u16string name(const char* text)
 {
@@ -74,6 +78,10 @@ int main(int argc, char** argv)
                 return 1;
             (void)sync::setEvent(reply);
         }
+    }
+    if (command == "static-handle" && argc == 3) {
+        staticHandle = event(argv[2]);
+        return 0;
     }
     if (command == "idle-wait" && argc == 4) {
         auto handle = event(argv[2]);

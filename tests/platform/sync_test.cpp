@@ -249,6 +249,15 @@ TEST_F(SyncTest, SemaphoreCountsAndRefusesTooManyPosts)
     EXPECT_EQ(sync::createSemaphore(u"bad", 3, 2).error(), Error::InvalidParameter);
 }
 
+TEST_F(SyncTest, AHandleClosedByAStaticDestructorAtExitIsHarmless)
+{
+    // The handle outlives the thread's connection to the object manager; the
+    // sanitizers catch any use of the connection after it is gone.
+    auto done = testkit::run(testkit::helperProgram("sync_peer"), { "static-handle", "StaticEvent" });
+    EXPECT_EQ(done.exitCode, 0) << done.output;
+    EXPECT_EQ(sync::openEvent(u"StaticEvent").error(), Error::FileNotFound) << "the process's handle was released";
+}
+
 TEST_F(SyncTest, HandlesAreCheckedNotTrusted)
 {
     sync::Handle bogus(0x7FFC);
