@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,8 +20,14 @@ enum class Access : uint32_t {
     Write = 0x40000000u,
     ReadWrite = 0xC0000000u,
 };
-constexpr Access operator|(Access a, Access b) { return Access(uint32_t(a) | uint32_t(b)); }
-constexpr bool has(Access set, Access bit) { return (uint32_t(set) & uint32_t(bit)) != 0; }
+constexpr Access operator|(Access a, Access b)
+{
+    return Access(uint32_t(a) | uint32_t(b));
+}
+constexpr bool has(Access set, Access bit)
+{
+    return (uint32_t(set) & uint32_t(bit)) != 0;
+}
 
 // Share mode: what other opens of the same file may do while this one is open.
 // Share::None makes the open exclusive across every process of the machine.
@@ -32,15 +39,21 @@ enum class Share : uint32_t {
     ReadWrite = 3,
     All = 7,
 };
-constexpr Share operator|(Share a, Share b) { return Share(uint32_t(a) | uint32_t(b)); }
-constexpr bool has(Share set, Share bit) { return (uint32_t(set) & uint32_t(bit)) != 0; }
+constexpr Share operator|(Share a, Share b)
+{
+    return Share(uint32_t(a) | uint32_t(b));
+}
+constexpr bool has(Share set, Share bit)
+{
+    return (uint32_t(set) & uint32_t(bit)) != 0;
+}
 
 // The platform's creation dispositions, with their numbers.
 enum class Create : uint32_t {
-    New = 1,              // fails with 80 when the file exists
-    Always = 2,           // creates or truncates
-    OpenExisting = 3,     // fails with 2 when absent
-    OpenAlways = 4,       // opens or creates
+    New = 1, // fails with 80 when the file exists
+    Always = 2, // creates or truncates
+    OpenExisting = 3, // fails with 2 when absent
+    OpenAlways = 4, // opens or creates
     TruncateExisting = 5, // fails with 2 when absent
 };
 
@@ -134,5 +147,13 @@ Result<std::vector<FindData>> find(std::u16string_view pattern);
 
 // Attributes of one file or folder; 2 or 3 when absent.
 Result<uint32_t> attributes(std::u16string_view windowsPath);
+
+// Brings a file of the host onto the machine's drive, as an installer copies
+// from its medium: the destination is opened for writing sharing nothing (a
+// program holding it open makes the import fail with 32), and programs keep
+// the permissions they were built with so the installed copy is the one the
+// machine runs. Returns the number of bytes written; 2 when the host file
+// cannot be read.
+Result<uint64_t> importHostFile(const std::filesystem::path& source, std::u16string_view destination);
 
 } // namespace platform::files

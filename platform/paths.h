@@ -44,10 +44,10 @@ std::u16string profileDirectory(std::u16string_view userName);
 
 // The platform's CSIDL folder numbers that the programs ask for.
 enum class KnownFolder : int {
-    AppData = 26,        // the current user's "Application Data"
-    ProgramFiles = 38,   // "C:\Program Files"
-    Windows = 36,        // "C:\WINDOWS"
-    System = 37,         // "C:\WINDOWS\System32"
+    AppData = 26, // the current user's "Application Data"
+    ProgramFiles = 38, // "C:\Program Files"
+    Windows = 36, // "C:\WINDOWS"
+    System = 37, // "C:\WINDOWS\System32"
 };
 // Resolves a known folder for the current user. Error 87 for an unknown one.
 Result<std::u16string> knownFolder(KnownFolder folder);

@@ -18,23 +18,23 @@ namespace platform::registry {
 
 enum class Root {
     LocalMachine, // HKEY_LOCAL_MACHINE
-    CurrentUser,  // HKEY_CURRENT_USER: the current user's hive under HKEY_USERS
-    Users,        // HKEY_USERS: paths start with the user name
+    CurrentUser, // HKEY_CURRENT_USER: the current user's hive under HKEY_USERS
+    Users, // HKEY_USERS: paths start with the user name
 };
 
 // The platform's value types, with their numbers.
 enum class ValueType : uint32_t {
     None = 0,
-    String = 1,       // REG_SZ: UTF-16LE with its terminator
+    String = 1, // REG_SZ: UTF-16LE with its terminator
     ExpandString = 2, // REG_EXPAND_SZ
-    Binary = 3,       // REG_BINARY
-    Dword = 4,        // REG_DWORD, little-endian
-    MultiString = 7,  // REG_MULTI_SZ
-    Qword = 11,       // REG_QWORD
+    Binary = 3, // REG_BINARY
+    Dword = 4, // REG_DWORD, little-endian
+    MultiString = 7, // REG_MULTI_SZ
+    Qword = 11, // REG_QWORD
 };
 
 enum class Access {
-    Read,  // KEY_READ
+    Read, // KEY_READ
     Write, // KEY_WRITE / KEY_ALL_ACCESS
 };
 

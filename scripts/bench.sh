@@ -15,7 +15,7 @@ idle_seconds="${1:-10}"
 
 tavio_ensure_packages "${TAVIO_PACKAGES[@]}"
 build="$TAVIO_SOURCE/build"
-cmake -S "$TAVIO_SOURCE" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="$TAVIO_OPTIMIZED_FLAGS" \
+cmake -S "$TAVIO_SOURCE" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTAVIO_BUILD_BENCHMARKS=ON
 known_targets="$(cmake --build "$build" --target help)"
 targets=()

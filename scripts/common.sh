@@ -26,22 +26,12 @@ tavio_ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-# g++ 12 reports -Wmaybe-uninitialized and -Wrestrict where none can happen
-# once the optimizer inlines std::string and std::u16string code (GCC bugs
-# 105329 and 105651); optimized builds keep them as warnings, not errors.
-# Every other warning stays an error.
-TAVIO_OPTIMIZED_FLAGS="-Wno-error=maybe-uninitialized -Wno-error=restrict"
-
 # Configures and builds one build folder: tavio_build FOLDER BUILD_TYPE [CMAKE ARGS...]
 tavio_build() {
     local folder="$1"
     local type="$2"
     shift 2
-    local flags=()
-    if [ "$type" != Debug ]; then
-        flags=(-DCMAKE_CXX_FLAGS="$TAVIO_OPTIMIZED_FLAGS")
-    fi
-    cmake -S "$TAVIO_SOURCE" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${flags[@]}" "$@"
+    cmake -S "$TAVIO_SOURCE" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
     cmake --build "$folder" -j "$(tavio_jobs)"
 }
 

@@ -41,40 +41,14 @@ struct Installed {
     uint64_t size;
 };
 
-// Copies one host file into the machine. The destination is opened through
-// the platform, sharing nothing, so that a program holding the installed file
-// open makes the copy fail with the platform's own code.
+// Copies one host file into the machine, with the platform's own codes for a
+// destination held open by a running program.
 platform::Status installFile(const std::filesystem::path& source, std::u16string_view destination, uint64_t& size)
 {
-    std::ifstream in(source, std::ios::binary);
-    std::error_code sizeError;
-    const auto sourceSize = std::filesystem::file_size(source, sizeError);
-    if (!in || sizeError)
-        return platform::Error::FileNotFound;
-    // One read of the whole file: the programs are megabytes, and sanitizer
-    // builds make a byte-by-byte copy take seconds.
-    std::vector<char> bytes(sourceSize);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        return platform::Error::ReadFault;
-
-    auto file = platform::files::open(
-        destination, platform::files::Access::Write, platform::files::Share::None, platform::files::Create::Always);
-    if (!file)
-        return file.error();
-    auto written = file->write(std::as_bytes(std::span<const char>(bytes)));
-    if (!written)
-        return written.error();
-    if (*written != bytes.size())
-        return platform::Error::WriteFault;
-    file->close();
-    size = bytes.size();
-
-    // Programs and libraries keep the permissions they were built with, so
-    // that the installed copies are the ones the machine runs.
-    auto host = platform::paths::toHost(destination);
-    std::error_code ignored;
-    if (host)
-        std::filesystem::permissions(*host, std::filesystem::status(source, ignored).permissions(), ignored);
+    auto imported = platform::files::importHostFile(source, destination);
+    if (!imported)
+        return imported.error();
+    size = *imported;
     return {};
 }
 

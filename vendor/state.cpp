@@ -240,18 +240,11 @@ void resetCalls()
 
 platform::Status installLibrary(const std::filesystem::path& sourceFolder)
 {
-    std::ifstream in(sourceFolder / std::filesystem::path(std::u16string(LibraryName)), std::ios::binary);
-    if (!in)
-        return Error::FileNotFound;
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return Error::ReadFault;
-    using namespace platform::files;
-    TRY_RESULT(file, open(installedPath(), Access::Write, Share::None, Create::Always));
-    TRY_RESULT(written, file.write(std::as_bytes(std::span<const char>(bytes))));
-    if (written != bytes.size())
-        return Error::WriteFault;
-    platform::journal::record("vendor.install", { { "size", std::to_string(bytes.size()) } });
+    auto imported = platform::files::importHostFile(
+        sourceFolder / std::filesystem::path(std::u16string(LibraryName)), installedPath());
+    if (!imported)
+        return imported.error();
+    platform::journal::record("vendor.install", { { "size", std::to_string(*imported) } });
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <fstream>
 #include <map>
 #include <poll.h>
 #include <sys/stat.h>
@@ -132,6 +133,37 @@ struct DispositionCase {
     Disposition disposition;
     std::string contentAfter; // "<absent>" when no file should be there
 };
+
+TEST_F(FilesTest, HostFilesAreImportedWholeWithTheirPermissions)
+{
+    const fs::path source = machine().root() / "medium.bin";
+    std::string content(300000, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 31);
+    {
+        std::ofstream out(source, std::ios::binary);
+        out << content;
+    }
+    fs::permissions(source, fs::perms::owner_all);
+    const std::u16string destination = u"C:\\Program Files\\Tavio Menu\\Medium.exe";
+
+    auto imported = files::importHostFile(source, destination);
+    ASSERT_TRUE(imported.ok()) << describe(imported.error());
+    EXPECT_EQ(*imported, content.size());
+    EXPECT_EQ(hostContent(destination), content);
+    auto installed = paths::toHost(destination);
+    ASSERT_TRUE(installed.ok());
+    EXPECT_EQ(fs::status(*installed).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+
+    // A running program holding the installed copy keeps it as it is.
+    auto held = files::open(destination, Access::Read, Share::Read, Create::OpenExisting);
+    ASSERT_TRUE(held.ok());
+    EXPECT_EQ(files::importHostFile(source, destination).error(), Error::SharingViolation);
+    held->close();
+
+    EXPECT_EQ(files::importHostFile(machine().root() / "absent.bin", destination).error(), Error::FileNotFound);
+    EXPECT_EQ(hostContent(destination), content);
+}
 
 TEST_F(FilesTest, DispositionsCreateOpenOrTruncate)
 {

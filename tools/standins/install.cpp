@@ -17,31 +17,11 @@ using platform::Status;
 
 constexpr std::u16string_view Classes = u"SOFTWARE\\Classes";
 
-// Copies one host file onto drive C:; the destination is written through the
-// platform so that a program holding it open makes the copy fail with the
-// platform's own code.
 Status installFile(const std::filesystem::path& source, std::u16string_view destination)
 {
-    std::ifstream in(source, std::ios::binary);
-    std::error_code error;
-    const auto size = std::filesystem::file_size(source, error);
-    if (!in || error)
-        return Error::FileNotFound;
-    // One read of the whole program: a character at a time is slow enough
-    // to notice with programs of several megabytes.
-    std::vector<char> bytes(size);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(size)))
-        return Error::ReadFault;
-    using namespace platform::files;
-    TRY_RESULT(file, open(destination, Access::Write, Share::None, Create::Always));
-    TRY_RESULT(written, file.write(std::as_bytes(std::span<const char>(bytes))));
-    if (written != bytes.size())
-        return Error::WriteFault;
-    file.close();
-    // Programs keep the permissions they were built with.
-    TRY_RESULT(host, platform::paths::toHost(destination));
-    std::error_code ignored;
-    std::filesystem::permissions(host, std::filesystem::status(source, ignored).permissions(), ignored);
+    auto imported = platform::files::importHostFile(source, destination);
+    if (!imported)
+        return imported.error();
     return {};
 }
 
