@@ -30,5 +30,30 @@ echo "== Settings key"
 "$bin/tavio-machine" reg query 'HKLM\Software\KELTO\Tavio Menu'
 
 echo
+echo "== The installed mode change service follows a docking event"
+service="$("$bin/tavio-machine" path 'C:\Program Files\Tavio Menu\Modewatch.exe')"
+"$service" -Start &
+service_pid=$!
+trap 'kill "$service_pid" 2>/dev/null || true' EXIT
+# The service is ready once its dock event subscription is live.
+for _ in $(seq 100); do
+    if "$bin/tavio-machine" wmi | grep -q subscription; then
+        break
+    fi
+    sleep 0.1
+done
+"$bin/tavio-machine" firmware dock 0x0C
+for _ in $(seq 100); do
+    if "$bin/tavio-machine" journal --kind display.change | grep -q orientation=1; then
+        break
+    fi
+    sleep 0.1
+done
+"$bin/tavio-machine" display
+"$service" -Stop
+wait "$service_pid" || true
+trap - EXIT
+
+echo
 echo "== Machine journal"
 "$bin/tavio-machine" journal
