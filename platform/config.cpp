@@ -32,6 +32,14 @@ Status set(std::string_view name, std::string_view value)
     });
 }
 
+Status update(std::string_view name, const std::function<std::string(const std::optional<std::string>&)>& change)
+{
+    if (name.empty())
+        return Error::InvalidParameter;
+    // The read joins the write transaction, so nobody writes in between.
+    return store::transact(store::Mode::Write, [&]() -> Status { return set(name, change(get(name))); });
+}
+
 Status erase(std::string_view name)
 {
     return store::transact(store::Mode::Write, [&]() -> Status {

@@ -2,6 +2,7 @@
 
 #include "platform/result.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,12 @@ std::optional<std::string> get(std::string_view name);
 Status set(std::string_view name, std::string_view value);
 // Removes a setting; 2 when there was none.
 Status erase(std::string_view name);
+
+// Reads a setting and writes back what `change` makes of it, as one step no
+// other program can come between (counters, lists). `change` sees nullopt
+// for a missing setting; it may run more than once when the store is busy,
+// so it must do nothing but compute the new value.
+Status update(std::string_view name, const std::function<std::string(const std::optional<std::string>&)>& change);
 
 // Every setting whose name starts with `prefix` ("user." lists the users),
 // sorted by name.

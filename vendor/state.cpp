@@ -225,9 +225,13 @@ CallCount calls(std::string_view function)
 
 void recordCall(std::string_view function, std::string_view argument)
 {
-    CallCount count = calls(function);
-    (void)platform::config::set(callSetting(function),
-        std::string(FormatVersion) + " count=" + std::to_string(count.count + 1) + " last=" + std::string(argument));
+    // One step in the store, so that two programs calling at the same moment
+    // both count.
+    (void)platform::config::update(callSetting(function), [&](const std::optional<std::string>& current) {
+        auto words = wordsOf(current);
+        uint32_t count = words ? numberWord(*words, "count").value_or(0) : 0;
+        return std::string(FormatVersion) + " count=" + std::to_string(count + 1) + " last=" + std::string(argument);
+    });
     platform::journal::record(
         "vendor.call", { { "function", std::string(function) }, { "argument", std::string(argument) } });
 }

@@ -51,9 +51,8 @@ struct CallCount {
 };
 // How often a function of the library was called on this machine.
 CallCount calls(std::string_view function);
-// Counts one call and records "vendor.call" in the journal.
-// NOTE: the count is read and written again without a lock; two processes
-// calling at the same instant may count one call. The journal has both.
+// Counts one call (two programs calling at once both count) and records
+// "vendor.call" in the journal.
 void recordCall(std::string_view function, std::string_view argument);
 void resetCalls();
 

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include <stdexcept>
 
 using namespace platform;
@@ -72,6 +75,28 @@ TEST_F(SecurityTest, ConfigurationHoldsTextByName)
     EXPECT_FALSE(config::get("display.profile"));
     EXPECT_EQ(config::erase("display.profile").error(), Error::FileNotFound);
     EXPECT_EQ(config::set("", "x").error(), Error::InvalidParameter);
+}
+
+TEST_F(SecurityTest, UpdatesOfOneSettingFromManyThreadsLoseNothing)
+{
+    // Each thread has a connection of its own, as another program would.
+    constexpr int Threads = 4;
+    constexpr int Rounds = 50;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < Threads; ++t) {
+        workers.emplace_back([] {
+            for (int i = 0; i < Rounds; ++i) {
+                auto status = config::update("test.counter", [](const std::optional<std::string>& current) {
+                    return std::to_string(current ? std::stoi(*current) + 1 : 1);
+                });
+                ASSERT_TRUE(status.ok()) << describe(status.error());
+            }
+        });
+    }
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_EQ(config::get("test.counter"), std::to_string(Threads * Rounds));
+    EXPECT_EQ(config::update("", [](const auto&) { return std::string(); }).error(), Error::InvalidParameter);
 }
 
 TEST_F(SecurityTest, AStoreOfAnotherLayoutIsNotUsed)
