@@ -228,6 +228,12 @@ struct AdministratorCase {
     std::string result;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const AdministratorCase& value, std::ostream* out)
+{
+    *out << value.name;
+}
+
 class AdministratorTest : public InstalledLibraryTest, public ::testing::WithParamInterface<AdministratorCase> {
 protected:
     platform::machine::InitOptions machineOptions() const override
