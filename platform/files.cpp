@@ -164,6 +164,21 @@ Result<size_t> File::write(std::span<const std::byte> data)
     return done;
 }
 
+Result<size_t> File::append(std::span<const std::byte> data)
+{
+    if (!isOpen())
+        return Error::InvalidHandle;
+    if (!has(m_access, Access::Write))
+        return Error::AccessDenied;
+    // The host's append mode puts each write at the end atomically.
+    int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags | O_APPEND) != 0)
+        return fromErrno(errno);
+    auto written = write(data);
+    (void)::fcntl(m_fd, F_SETFL, flags);
+    return written;
+}
+
 Result<uint64_t> File::seek(int64_t offset, SeekFrom from)
 {
     if (!isOpen())

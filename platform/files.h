@@ -82,6 +82,11 @@ public:
     // Reads up to buffer.size() bytes; 0 at end of file is success.
     Result<size_t> read(std::span<std::byte> buffer);
     Result<size_t> write(std::span<const std::byte> data);
+    // Writes at the end of the file whatever other handles wrote meanwhile,
+    // as a file opened in append mode does: one append of a few kilobytes
+    // from each of several processes stays whole. The position moves to the
+    // new end.
+    Result<size_t> append(std::span<const std::byte> data);
     Result<uint64_t> seek(int64_t offset, SeekFrom from);
     Result<uint64_t> size() const;
     // Cuts or extends the file at the current position.

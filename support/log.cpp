@@ -9,9 +9,7 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 namespace support {
 
@@ -272,17 +270,14 @@ void logInfoV(const char16_t* format, va_list args)
     line += ": ";
     appendText(line, std::u16string_view(message, length));
 
-    auto host = platform::paths::toHost(platform::text::view(LogPath), platform::paths::Lookup::ForCreate);
-    if (!host)
+    // NOTE: opened for reading and appending and shared with other writers,
+    // so that the lines of two processes writing at once interleave whole:
+    // each line is one append.
+    using namespace platform::files;
+    auto file = open(platform::text::view(LogPath), Access::ReadWrite, Share::ReadWrite, Create::OpenAlways);
+    if (!file)
         return;
-    // NOTE: opened for appending on the host, so that the lines of two
-    // processes writing at once interleave whole: each line is one write.
-    int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    ssize_t written = ::write(fd, line.data(), line.size());
-    (void)written; // logging never reports a failure
-    ::close(fd);
+    (void)file->append(std::as_bytes(std::span<const char>(line))); // logging never reports a failure
 }
 
 void LogInfo(const char16_t* format, ...)

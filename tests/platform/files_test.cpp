@@ -134,6 +134,24 @@ struct DispositionCase {
     std::string contentAfter; // "<absent>" when no file should be there
 };
 
+TEST_F(FilesTest, AppendsLandAtTheEndWhateverOtherHandlesWrote)
+{
+    auto first = files::open(DataFile, Access::ReadWrite, Share::ReadWrite, Create::OpenAlways);
+    auto second = files::open(DataFile, Access::ReadWrite, Share::ReadWrite, Create::OpenAlways);
+    ASSERT_TRUE(first.ok() && second.ok());
+    ASSERT_TRUE(first->write(bytes("AAAA")).ok());
+    ASSERT_TRUE(second->append(bytes("BB")).ok());
+    // The first handle's position is still 4: a plain write would overwrite.
+    ASSERT_TRUE(first->append(bytes("CC")).ok());
+    first->close();
+    second->close();
+    EXPECT_EQ(hostContent(DataFile), "AAAABBCC");
+
+    auto readOnly = files::open(DataFile, Access::Read, Share::ReadWrite, Create::OpenExisting);
+    ASSERT_TRUE(readOnly.ok());
+    EXPECT_EQ(readOnly->append(bytes("x")).error(), Error::AccessDenied);
+}
+
 TEST_F(FilesTest, HostFilesAreImportedWholeWithTheirPermissions)
 {
     const fs::path source = machine().root() / "medium.bin";
