@@ -214,6 +214,18 @@ Status File::setEndOfFile()
 
 Status File::lock(uint64_t offset, uint64_t length)
 {
+    TRY_STATUS(checkRange(offset, length));
+    return objects::lockRange(m_shareToken, offset, length);
+}
+
+Status File::unlock(uint64_t offset, uint64_t length)
+{
+    TRY_STATUS(checkRange(offset, length));
+    return objects::unlockRange(m_shareToken, offset, length);
+}
+
+Status File::checkRange(uint64_t offset, uint64_t length) const
+{
     if (!isOpen())
         return Error::InvalidHandle;
     // Locks hang on the share reservation, which an open asking no access
@@ -222,18 +234,7 @@ Status File::lock(uint64_t offset, uint64_t length)
         return Error::AccessDenied;
     if (length > UINT64_MAX - offset)
         return Error::InvalidParameter;
-    return objects::lockRange(m_shareToken, offset, length);
-}
-
-Status File::unlock(uint64_t offset, uint64_t length)
-{
-    if (!isOpen())
-        return Error::InvalidHandle;
-    if (m_shareToken == 0)
-        return Error::AccessDenied;
-    if (length > UINT64_MAX - offset)
-        return Error::InvalidParameter;
-    return objects::unlockRange(m_shareToken, offset, length);
+    return {};
 }
 
 Result<File> open(std::u16string_view windowsPath, Access access, Share share, Create create)

@@ -99,6 +99,8 @@ public:
 
 private:
     friend Result<File> open(std::u16string_view, Access, Share, Create);
+    // Whether a byte range can be locked or unlocked through this handle.
+    Status checkRange(uint64_t offset, uint64_t length) const;
     int m_fd { -1 };
     uint64_t m_shareToken { 0 };
     Access m_access { Access::None };
